@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Builds lister on Debian 12, installing what it needs when run as root.
+#
+#   bash build.sh run     build lister (Release) and start it
+#   bash build.sh test    build everything and run every test
+#
+# For development:
+#   bash build.sh asan    every test under AddressSanitizer + UBSan
+#   bash build.sh bench   build and run the benchmarks
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")"
+
+runPackages=(g++ cmake ninja-build pkg-config libsdl2-dev libstb-dev)
+testPackages=("${runPackages[@]}" libgtest-dev libbenchmark-dev)
+
+# Installs the missing packages as root; otherwise names them and stops.
+need() {
+    local missing=() package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "build.sh: installing ${missing[*]}"
+        apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    else
+        echo "lister needs these Debian packages first:" >&2
+        echo "  sudo apt-get install -y --no-install-recommends ${missing[*]}" >&2
+        exit 1
+    fi
+}
+
+# configure DIR [cmake options...]
+configure() {
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja -DLISTER_WERROR="${LISTER_WERROR:-OFF}" "$@" >/dev/null
+}
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+case "${1:-}" in
+    run)
+        need "${runPackages[@]}"
+        configure build -DCMAKE_BUILD_TYPE=Release -DLISTER_TESTS=OFF -DLISTER_BENCH=OFF
+        cmake --build build --target lister
+        exec ./build/lister
+        ;;
+    test)
+        need "${testPackages[@]}"
+        configure build-test -DCMAKE_BUILD_TYPE=Release
+        cmake --build build-test
+        ctest --test-dir build-test --output-on-failure -j "$jobs"
+        ;;
+    asan)
+        need "${testPackages[@]}"
+        configure build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLISTER_SANITIZE=address,undefined
+        cmake --build build-asan
+        ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+            ctest --test-dir build-asan --output-on-failure -j "$jobs"
+        ;;
+    bench)
+        need "${testPackages[@]}"
+        configure build-test -DCMAKE_BUILD_TYPE=Release
+        cmake --build build-test
+        ./build-test/bench/lister_bench
+        ;;
+    *)
+        echo "usage: bash build.sh run|test|asan|bench" >&2
+        exit 2
+        ;;
+esac

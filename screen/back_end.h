@@ -1,0 +1,42 @@
+// What presents the frame and delivers keys: a window, a terminal, or
+// nothing at all. Each back end fills this record; the window thread of
+// screen.cpp drives it and is the only thread that calls open, waitForInput,
+// takeInput, upload, present and close.
+#pragma once
+
+#include <string>
+
+#include "screen/text_screen.h"
+
+namespace screen {
+
+struct BackEndSetup {
+    std::string title;  // the executable's name without folder and extension
+    int width = 800;
+    int height = 600;
+    int inputFd = 0;  // where the headless back end reads its key script
+};
+
+struct BackEnd {
+    const char* name = "";
+    void* state = nullptr;  // the back end's own, made by open, freed by close
+
+    // False when this back end cannot work here; `why` then says why.
+    bool (*open)(BackEnd&, const BackEndSetup&, std::string& why) = nullptr;
+    // Sleeps up to `milliseconds` without the screen lock, waking early
+    // when input arrives.
+    void (*waitForInput)(BackEnd&, int milliseconds) = nullptr;
+    // Under the screen lock: post the keys that arrived (postKey).
+    void (*takeInput)(BackEnd&) = nullptr;
+    // Under the screen lock: take a copy of the changed pixel lines.
+    void (*upload)(BackEnd&, const TextScreen&, LineSpan) = nullptr;
+    // Without the lock: show what was uploaded.
+    void (*present)(BackEnd&) = nullptr;
+    void (*close)(BackEnd&) = nullptr;
+    // Called on the program thread; must return at once.
+    void (*beep)(BackEnd&, int hertz, int milliseconds) = nullptr;
+};
+
+BackEnd headlessBackEnd();
+
+}  // namespace screen

@@ -1,0 +1,53 @@
+// The key queue as plain data: a ring of 16 slots that holds at most 15
+// keys, with the flag that tells a key was posted since it was last taken.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace screen {
+
+// A key: 1-255 a typed character in code page 437, x * 256 + 255 an
+// extended key with PC extended code x, 0 none.
+using KeyCode = std::int32_t;
+
+constexpr KeyCode extendedKey(int code) { return code * 256 + 255; }
+
+inline constexpr KeyCode keyHome = extendedKey(71);
+inline constexpr KeyCode keyUp = extendedKey(72);
+inline constexpr KeyCode keyLeft = extendedKey(75);
+inline constexpr KeyCode keyRight = extendedKey(77);
+inline constexpr KeyCode keyEnd = extendedKey(79);
+inline constexpr KeyCode keyDown = extendedKey(80);
+inline constexpr KeyCode keyDelete = extendedKey(83);
+inline constexpr KeyCode keyCloseRequest = extendedKey(107);
+
+struct KeyQueue {
+    static constexpr int slotCount = 16;
+    std::array<KeyCode, slotCount> slots{};
+    int readIndex = 0;
+    int writeIndex = 0;
+    bool keyPosted = false;
+    bool inputEnded = false;  // the key source has ended for good
+};
+
+inline int queuedKeys(const KeyQueue& q) {
+    return (q.writeIndex - q.readIndex + KeyQueue::slotCount) % KeyQueue::slotCount;
+}
+
+// On a full queue the oldest key is dropped to make room.
+inline void queueKey(KeyQueue& q, KeyCode code) {
+    q.slots[static_cast<std::size_t>(q.writeIndex)] = code;
+    q.writeIndex = (q.writeIndex + 1) % KeyQueue::slotCount;
+    if (q.writeIndex == q.readIndex) q.readIndex = (q.readIndex + 1) % KeyQueue::slotCount;
+    q.keyPosted = true;
+}
+
+inline KeyCode dequeueKey(KeyQueue& q) {
+    if (q.readIndex == q.writeIndex) return 0;
+    const KeyCode code = q.slots[static_cast<std::size_t>(q.readIndex)];
+    q.readIndex = (q.readIndex + 1) % KeyQueue::slotCount;
+    return code;
+}
+
+}  // namespace screen

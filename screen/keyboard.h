@@ -1,0 +1,29 @@
+// Keys of the one open screen: the queue the window thread posts into and
+// the reads the program makes. Every operation holds the screen lock.
+#pragma once
+
+#include <string>
+
+#include "screen/key_queue.h"
+
+namespace screen {
+
+void postKey(KeyCode code);
+KeyCode takeKey();  // 0 when empty; clears the key-posted flag either way
+bool keyWaiting();
+bool takeKeyPostedFlag();
+// How many more keys fit before the queue starts dropping the oldest.
+int keyRoom();
+// The key source has ended for good (a key script ran out).
+void markInputEnded();
+// True once the source has ended and every key it gave has been taken.
+bool inputExhausted();
+
+// The oldest key as text: empty, one character, or 255 then the extended
+// code. Never waits.
+std::string pollKey();
+// Returns once a key has been posted since the last poll or wait (that key
+// stays queued), or when no key can come any more.
+void waitForKey();
+
+}  // namespace screen

@@ -1,0 +1,247 @@
+#include "screen/screen.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
+#include <utility>
+
+#include "platform/platform.h"
+#include "screen/number_text.h"
+#include "screen/screen_dump.h"
+#include "screen/session.h"
+
+namespace screen {
+
+ScreenSession* openSession = nullptr;
+
+namespace {
+
+constexpr int cycleMilliseconds = 10;
+constexpr int beepHertz = 1000;
+constexpr int beepMilliseconds = 250;
+
+// Each cycle: wait for input or the next tick without the lock, then under
+// the lock post the keys and take the changed lines, then show them.
+void windowThreadMain(ScreenSession& s, const BackEndSetup& setup, std::promise<bool>& opened,
+                      std::string& why) {
+    BackEnd& b = s.backEnd;
+    if (!b.open(b, setup, why)) {
+        opened.set_value(false);
+        return;
+    }
+    opened.set_value(true);
+    using Clock = std::chrono::steady_clock;
+    auto nextCycle = Clock::now();
+    while (!s.stopping.load(std::memory_order_acquire)) {
+        nextCycle += std::chrono::milliseconds(cycleMilliseconds);
+        const auto now = Clock::now();
+        if (nextCycle < now) nextCycle = now;  // never try to catch up
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextCycle - now);
+        b.waitForInput(b, static_cast<int>(wait.count()));
+        {
+            ScreenLockHold hold(s.lock);
+            b.takeInput(b);
+            renderPendingCells(s.screen);
+            const LineSpan span = changedSpan(s.screen);
+            if (!span.empty()) {
+                b.upload(b, s.screen, span);
+                clearChangedLines(s.screen, span);
+            }
+        }
+        b.present(b);
+    }
+    b.close(b);
+}
+
+void report(const std::string& what) { std::fprintf(stderr, "lister: %s\n", what.c_str()); }
+
+BackEnd backEndNamed(std::string_view name, bool& known) {
+    known = true;
+    if (name == "headless") return headlessBackEnd();
+    known = name == "window" || name == "terminal";
+    return BackEnd{};  // not built on this system
+}
+
+}  // namespace
+
+ScreenOptions optionsFromEnvironment() {
+    ScreenOptions options;
+    const std::string path = platform::executablePath();
+    options.setup.title = platform::programTitle(path, platform::pathSeparator);
+    if (const char* shot = std::getenv("LISTER_SCREENSHOT")) options.screenshotPath = shot;
+    if (const char* cells = std::getenv("LISTER_CELLS")) options.cellsPath = cells;
+
+    const char* chosen = std::getenv("LISTER_SCREEN");
+    std::string_view chosenName;
+    if (chosen && *chosen) {
+        bool known = false;
+        BackEnd b = backEndNamed(chosen, known);
+        if (!known) {
+            report(std::string("LISTER_SCREEN must be window, terminal or headless, not ") + chosen +
+                   "; choosing by itself");
+        } else if (!b.open) {
+            report(std::string("the ") + chosen + " screen is not built in; choosing by itself");
+        } else {
+            options.backEnds.push_back(b);
+            options.firstWasChosen = true;
+            chosenName = chosen;
+        }
+    }
+    // The automatic order: a window where a display opens, else the
+    // terminal when both ends are one, else no presentation at all.
+    for (const char* name : {"window", "terminal", "headless"}) {
+        bool known = false;
+        BackEnd b = backEndNamed(name, known);
+        if (b.open && chosenName != name) options.backEnds.push_back(b);
+    }
+    return options;
+}
+
+int openScreen(int width, int height, int depth, int /*pages*/, int /*flags*/, int /*refreshRate*/) {
+    return openScreenWith(width, height, depth, optionsFromEnvironment());
+}
+
+int openScreenWith(int width, int height, int depth, ScreenOptions options) {
+    if (openSession || !validScreenMode(width, height, depth)) return 1;
+    options.setup.width = width;
+    options.setup.height = height;
+    for (std::size_t i = 0; i < options.backEnds.size(); ++i) {
+        auto* s = new ScreenSession;
+        initTextScreen(s->screen, width, height);
+        s->backEnd = options.backEnds[i];
+        s->screenshotPath = options.screenshotPath;
+        s->cellsPath = options.cellsPath;
+        openSession = s;
+        std::promise<bool> opened;
+        std::string why;
+        s->windowThread = std::thread(windowThreadMain, std::ref(*s), std::cref(options.setup),
+                                      std::ref(opened), std::ref(why));
+        if (opened.get_future().get()) return 0;
+        s->windowThread.join();
+        openSession = nullptr;
+        delete s;
+        if (i == 0 && options.firstWasChosen)
+            report(std::string("the ") + options.backEnds[i].name + " screen cannot open (" + why +
+                   "); choosing by itself");
+    }
+    return 1;
+}
+
+void closeScreen() {
+    ScreenSession* s = openSession;
+    if (!s) return;
+    s->stopping.store(true, std::memory_order_release);
+    s->windowThread.join();
+    renderPendingCells(s->screen);
+    if (!s->screenshotPath.empty()) {
+        const std::string why = writeScreenshot(s->screen, s->screenshotPath);
+        if (!why.empty()) report("cannot write the screenshot " + s->screenshotPath + ": " + why);
+    }
+    if (!s->cellsPath.empty()) {
+        const std::string why = writeCellsDump(s->screen, s->cellsPath);
+        if (!why.empty()) report("cannot write the cells file " + s->cellsPath + ": " + why);
+    }
+    openSession = nullptr;
+    delete s;
+}
+
+ScreenHold::ScreenHold() {
+    if (openSession) lockScreenLock(openSession->lock);
+}
+
+ScreenHold::~ScreenHold() {
+    if (openSession) unlockScreenLock(openSession->lock);
+}
+
+void setTextSize(int columns, int rows) {
+    ScreenSession* s = openSession;
+    if (!s) return;
+    ScreenLockHold hold(s->lock);
+    setGridSize(s->screen, columns, rows);
+}
+
+GridSize textSize() {
+    ScreenSession* s = openSession;
+    if (!s) return {};
+    ScreenLockHold hold(s->lock);
+    return {s->screen.columns, s->screen.rows};
+}
+
+void setColors(Color foreground, Color background) {
+    ScreenSession* s = openSession;
+    if (!s) return;
+    ScreenLockHold hold(s->lock);
+    s->screen.foreground = foreground;
+    s->screen.background = background;
+}
+
+void clearScreen() {
+    ScreenSession* s = openSession;
+    if (!s) return;
+    ScreenLockHold hold(s->lock);
+    clearTextScreen(s->screen);
+}
+
+void moveCursor(int row, int column) {
+    ScreenSession* s = openSession;
+    if (!s) return;
+    ScreenLockHold hold(s->lock);
+    placeCursor(s->screen, row, column);
+}
+
+CursorPosition cursorPosition() {
+    ScreenSession* s = openSession;
+    if (!s) return {};
+    ScreenLockHold hold(s->lock);
+    return {s->screen.cursorRow, s->screen.cursorColumn};
+}
+
+void resolvePendingWrap() {
+    ScreenSession* s = openSession;
+    if (!s) return;
+    ScreenLockHold hold(s->lock);
+    resolvePendingWrap(s->screen);
+}
+
+void beep(int hertz, int milliseconds) {
+    ScreenSession* s = openSession;
+    if (!s) return;
+    ScreenLockHold hold(s->lock);
+    ++s->beeps;
+    if (s->backEnd.beep) s->backEnd.beep(s->backEnd, hertz, milliseconds);
+}
+
+void printText(std::string_view text, bool newline) {
+    ScreenSession* s = openSession;
+    if (!s) return;
+    ScreenLockHold hold(s->lock);
+    int beeps = writeBytes(s->screen, text.data(), text.size());
+    if (newline) beeps += writeBytes(s->screen, "\r\n", 2);
+    for (; beeps > 0; --beeps) beep(beepHertz, beepMilliseconds);
+}
+
+void printInt32(std::int32_t value) { printText(int32Text(value), false); }
+void printInt64(std::int64_t value) { printText(int64Text(value), false); }
+void printDouble(double value) { printText(doubleText(value), false); }
+
+std::string spaces(int count) { return std::string(count > 0 ? static_cast<std::size_t>(count) : 0, ' '); }
+
+TextScreen screenSnapshot() {
+    ScreenSession* s = openSession;
+    if (!s) return {};
+    ScreenLockHold hold(s->lock);
+    renderPendingCells(s->screen);
+    return s->screen;
+}
+
+int beepCount() {
+    ScreenSession* s = openSession;
+    if (!s) return 0;
+    ScreenLockHold hold(s->lock);
+    return s->beeps;
+}
+
+const char* openBackEndName() { return openSession ? openSession->backEnd.name : ""; }
+
+}  // namespace screen

@@ -1,0 +1,27 @@
+#include "screen/screen_lock.h"
+
+#include <chrono>
+#include <thread>
+
+namespace screen {
+
+// The other thread holds the lock for microseconds at most (a refresh of
+// the changed lines, a scroll), so spin briefly, then yield, then nap.
+void acquireSlowly(ScreenLock& lock) {
+    for (int attempt = 0;; ++attempt) {
+        if (!lock.held.load(std::memory_order_relaxed) &&
+            !lock.held.exchange(true, std::memory_order_acquire))
+            return;
+        if (attempt < 64) {
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        } else if (attempt < 1000) {
+            std::this_thread::yield();
+        } else {
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+    }
+}
+
+}  // namespace screen

@@ -1,0 +1,32 @@
+// The record behind the one open screen, shared by the screen and keyboard
+// operations. Only their own source files include it.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "screen/back_end.h"
+#include "screen/key_queue.h"
+#include "screen/screen_lock.h"
+#include "screen/text_screen.h"
+
+namespace screen {
+
+struct ScreenSession {
+    ScreenLock lock;
+    TextScreen screen;
+    KeyQueue keys;
+    BackEnd backEnd;
+    std::thread windowThread;
+    std::atomic<bool> stopping{false};
+    std::string screenshotPath;
+    std::string cellsPath;
+    int beeps = 0;
+};
+
+// The open screen, or null. Set before the window thread starts and
+// cleared after it ended, so both threads may read it without a lock.
+extern ScreenSession* openSession;
+
+}  // namespace screen

@@ -1,0 +1,37 @@
+// Readable views of a text screen for assertions.
+#pragma once
+
+#include <string>
+
+#include "screen/text_screen.h"
+
+namespace testing_screen {
+
+// The bytes of one row's cells.
+inline std::string rowText(const screen::TextScreen& s, int row) {
+    std::string text;
+    for (int column = 1; column <= s.columns; ++column) text += static_cast<char>(screen::cellAt(s, row, column).byte);
+    return text;
+}
+
+// The row with trailing spaces dropped.
+inline std::string rowTrimmed(const screen::TextScreen& s, int row) {
+    std::string text = rowText(s, row);
+    text.erase(text.find_last_not_of(' ') + 1);
+    return text;
+}
+
+// A fresh 800 x 600 screen with the 100 x 70 grid the program uses.
+inline screen::TextScreen gridScreen() {
+    screen::TextScreen s;
+    screen::initTextScreen(s, 800, 600);
+    screen::setGridSize(s, 100, 70);
+    return s;
+}
+
+// Writes a text to a record, as printText would without newline.
+inline int print(screen::TextScreen& s, const std::string& text) {
+    return screen::writeBytes(s, text.data(), text.size());
+}
+
+}  // namespace testing_screen
