@@ -204,6 +204,13 @@ void resolvePendingWrap() {
     resolvePendingWrap(s->screen);
 }
 
+bool pendingWrapIsSet() {
+    ScreenSession* s = openSession;
+    if (!s) return false;
+    ScreenLockHold hold(s->lock);
+    return s->screen.pendingWrap;
+}
+
 void beep(int hertz, int milliseconds) {
     ScreenSession* s = openSession;
     if (!s) return;

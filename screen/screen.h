@@ -34,6 +34,7 @@ void clearScreen();
 void moveCursor(int row, int column);
 CursorPosition cursorPosition();
 void resolvePendingWrap();
+bool pendingWrapIsSet();
 void printText(std::string_view text, bool newline);
 void printInt32(std::int32_t value);
 void printInt64(std::int64_t value);

@@ -8,6 +8,7 @@
 
 #include "screen/back_end.h"
 #include "screen/key_queue.h"
+#include "screen/line_input.h"
 #include "screen/screen_lock.h"
 #include "screen/text_screen.h"
 
@@ -17,6 +18,7 @@ struct ScreenSession {
     ScreenLock lock;
     TextScreen screen;
     KeyQueue keys;
+    InputContext input;  // the program thread's alone
     BackEnd backEnd;
     std::thread windowThread;
     std::atomic<bool> stopping{false};
