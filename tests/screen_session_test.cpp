@@ -9,10 +9,8 @@
 #include <fstream>
 #include <sstream>
 
-#define STB_IMAGE_IMPLEMENTATION
-#include <stb_image.h>
-
 #include "screen/keyboard.h"
+#include "tests/png_image.h"
 #include "tests/screen_text.h"
 #include "tests/temp_dir.h"
 
@@ -64,26 +62,20 @@ TEST(ScreenSession, ClosingWritesThePictureAndTheCells) {
     printText("fin", false);
     closeScreen();
 
-    int width = 0, height = 0, channels = 0;
-    unsigned char* png = stbi_load(options.screenshotPath.c_str(), &width, &height, &channels, 3);
-    ASSERT_NE(png, nullptr) << stbi_failure_reason();
-    EXPECT_EQ(width, 800);
-    EXPECT_EQ(height, 600);
-    auto pixel = [&](int x, int y) {
-        const unsigned char* p = png + (y * 800 + x) * 3;
-        return (p[0] << 16) | (p[1] << 8) | p[2];
-    };
-    EXPECT_EQ(pixel(799, 599), 0x000044);  // below the grid, the top byte gone
-    EXPECT_EQ(pixel(400, 300), 0x000044);
+    const testing_png::Image png = testing_png::loadPng(options.screenshotPath);
+    EXPECT_EQ(png.width, 800);
+    ASSERT_EQ(png.height, 600);
+    auto pixel = [&](int x, int y) { return png.at(x, y); };
+    EXPECT_EQ(pixel(799, 599), 0x000044u);  // below the grid, the top byte gone
+    EXPECT_EQ(pixel(400, 300), 0x000044u);
     int inked = 0;
     for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 32; ++x) inked += pixel(x, y) == 0xAAEEAA;
+        for (int x = 0; x < 32; ++x) inked += pixel(x, y) == 0xAAEEAAu;
     EXPECT_GT(inked, 20);  // "Hola" is drawn in the frame colour
     int bar = 0;
     for (int y = 552; y < 560; ++y)
-        for (int x = 768; x < 800; ++x) bar += pixel(x, y) == 0x008800;
+        for (int x = 768; x < 800; ++x) bar += pixel(x, y) == 0x008800u;
     EXPECT_GT(bar, 100);
-    stbi_image_free(png);
 
     const std::string cells = readAll(options.cellsPath);
     ASSERT_EQ(cells.size(), 70u * 101u);

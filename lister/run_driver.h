@@ -1,0 +1,29 @@
+// The run driver: the dialogue, the run values, the hand-over to a listing
+// and the report at the end.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "lister/run_values.h"
+
+namespace lister {
+
+// The whole run, from opening the screen to the exit with status 0.
+[[noreturn]] void runMain();
+
+std::string makeLabel(int i);
+LabelTable makeLabelTable();
+// C(n, 6); 0 below 6.
+std::int64_t combinationsOf6(std::int32_t n);
+// "VSR_" + n + "-6.asc".
+std::string outputFileName(std::int32_t n);
+// The typed choice without surrounding spaces, its first character
+// upper-cased; empty for an empty answer.
+std::string normalisedChoice(const std::string& answer);
+
+// Paints a whole row in bg; the cursor ends after it.
+void clearRow(int row, int width, Color fg, Color bg);
+void drawBar(int row, int width);
+
+}  // namespace lister

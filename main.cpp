@@ -1,0 +1,3 @@
+#include "lister/run_driver.h"
+
+int main() { lister::runMain(); }
