@@ -2,31 +2,14 @@
 // colour change, six two-character labels and a space, on the headless
 // screen with its window thread cycling beside it.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <array>
 #include <string>
 
+#include "bench/headless_screen.h"
 #include "screen/screen.h"
 
 namespace {
-
-struct OpenHeadless {
-    int fds[2];
-    OpenHeadless() {
-        if (pipe(fds) != 0) std::abort();
-        screen::ScreenOptions options;
-        options.backEnds.push_back(screen::headlessBackEnd());
-        options.setup.inputFd = fds[0];
-        if (screen::openScreenWith(800, 600, 32, options) != 0) std::abort();
-        screen::setTextSize(100, 70);
-    }
-    ~OpenHeadless() {
-        screen::closeScreen();
-        ::close(fds[0]);
-        ::close(fds[1]);
-    }
-};
 
 const std::array<std::string, 50> labels = [] {
     std::array<std::string, 50> l;

@@ -54,6 +54,13 @@ void markInputEnded() {
     s->keys.inputEnded = true;
 }
 
+bool inputEnded() {
+    ScreenSession* s = openSession;
+    if (!s) return true;
+    ScreenLockHold hold(s->lock);
+    return s->keys.inputEnded;
+}
+
 bool inputExhausted() {
     ScreenSession* s = openSession;
     if (!s) return true;
@@ -70,7 +77,8 @@ std::string pollKey() {
 
 void waitForKey() {
     while (!takeKeyPostedFlag()) {
-        if (inputExhausted()) return;
+        // No key can be posted any more, even if some are still queued.
+        if (inputEnded()) return;
         platform::sleepMilliseconds(keyWaitMilliseconds);
     }
 }

@@ -16,6 +16,8 @@ bool takeKeyPostedFlag();
 int keyRoom();
 // The key source has ended for good (a key script ran out).
 void markInputEnded();
+// True once the source has ended: no key will be posted any more.
+bool inputEnded();
 // True once the source has ended and every key it gave has been taken.
 bool inputExhausted();
 
@@ -23,7 +25,7 @@ bool inputExhausted();
 // code. Never waits.
 std::string pollKey();
 // Returns once a key has been posted since the last poll or wait (that key
-// stays queued), or when no key can come any more.
+// stays queued), or when no key can be posted any more.
 void waitForKey();
 
 }  // namespace screen
