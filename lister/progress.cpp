@@ -4,6 +4,7 @@
 #include "lister/enumeration.h"
 #include "lister/listings.h"
 #include "lister/run_driver.h"
+#include "lister/texts.h"
 #include "screen/keyboard.h"
 #include "screen/screen.h"
 
@@ -19,7 +20,6 @@ constexpr std::string_view screenModeHint = " > MODO PANTALLA. Pulsa ESC para de
 constexpr std::string_view savingLabel = " > GUARDANDO EN: "sv;
 constexpr std::string_view savingHint = "   (ESC = detener)"sv;
 constexpr std::string_view escapeKey = "\x1b"sv;
-constexpr std::string_view screenChoice = "P"sv;
 constexpr int countRow = 68;
 constexpr int hintRow = 69;
 

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "lister/listings.h"
+#include "lister/texts.h"
 #include "platform/platform.h"
 #include "screen/keyboard.h"
 #include "screen/line_input.h"
@@ -31,11 +32,8 @@ constexpr std::string_view interruptedCount = " combinaciones. TIEMPO: "sv;
 constexpr std::string_view seconds = " segundos."sv;
 constexpr std::string_view generatedFile = " > ARCHIVO GENERADO: "sv;
 constexpr std::string_view filePathLabel = " > RUTA: "sv;
-constexpr std::string_view keyHint = " > Pulsa cualquier tecla para terminar.   "sv;
 static_assert(keyHint.size() == 42, "the hint covers the panel's 41-character line");
 
-constexpr std::string_view screenChoice = "P"sv;
-constexpr std::string_view fileChoice = "G"sv;
 constexpr std::string_view fileNamePrefix = "VSR_"sv;
 constexpr std::string_view fileNameSuffix = "-6.asc"sv;
 

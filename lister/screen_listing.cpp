@@ -35,6 +35,7 @@ void runScreenListing(RunValues& run) {
                     ++run.page;
                 }
             }
+            return true;
         },
         screenCheckMask);
 }

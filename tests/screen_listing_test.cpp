@@ -86,7 +86,7 @@ TEST(Enumeration, SevenElementsInLexicographicOrder) {
     RunValues run = runFor(7, "P");
     std::vector<Combination> seen;
     enumerate(
-        run, [&](int a, int b, int c, int d, int e, int f) { seen.push_back({a, b, c, d, e, f}); }, [] {},
+        run, [&](int a, int b, int c, int d, int e, int f) { seen.push_back({a, b, c, d, e, f}); }, [] { return true; },
         screenCheckMask);
     const std::vector<Combination> expected = {{1, 2, 3, 4, 5, 6}, {1, 2, 3, 4, 5, 7}, {1, 2, 3, 4, 6, 7},
                                                {1, 2, 3, 5, 6, 7}, {1, 2, 4, 5, 6, 7}, {1, 3, 4, 5, 6, 7},
@@ -115,7 +115,7 @@ TEST(Enumeration, EveryNCountsItsTotalInOrderEndingAtTheTopSix) {
                 }
                 previous = last = now;
             },
-            [] {}, fileCheckMask);
+            [] { return true; }, fileCheckMask);
         EXPECT_EQ(run.count, combinationsOf6(n)) << n;
         EXPECT_TRUE(ordered) << n;
         EXPECT_GT(checked, 0);

@@ -1,0 +1,88 @@
+// File mode: every combination as a 14-byte CR LF line, gathered in a
+// write buffer and written out in pieces of 65548 bytes.
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "lister/enumeration.h"
+#include "lister/run_values.h"
+
+namespace lister {
+
+inline constexpr int fileOk = 0;
+inline constexpr int fileBadNumber = 1;
+inline constexpr int fileNotCreated = 2;
+inline constexpr int fileWriteFailed = 3;
+
+// Open output files by number, 1 to 255; 0 is never a file.
+struct FileTable {
+    std::array<std::FILE*, 256> files{};
+};
+
+// The lowest free number, 0 when all 255 are taken.
+int freeFileNumber(const FileTable& table);
+// Creates or truncates the file for binary writing, fully buffered by 8192
+// bytes: 0, or 2 whatever kept it from opening (1 for a bad number).
+int openForOutput(FileTable& table, int handle, const std::string& path);
+// One write of the bytes: 0, or 3 when not all of them were written.
+int writeText(FileTable& table, int handle, const char* bytes, std::size_t length);
+// Flushes and closes, freeing the number: 0, or 3 when that failed.
+int close(FileTable& table, int handle);
+
+inline constexpr std::size_t flushThreshold = 65536;
+inline constexpr std::size_t lineLength = 14;
+// A full buffer: the threshold, one more line, and two spare bytes (a line
+// goes in as two 8-byte stores).
+inline constexpr std::size_t writeBufferSize = flushThreshold + lineLength + 2;
+
+// The enumeration into a write buffer: each line is the six labels and
+// CR LF. Whenever the buffer holds 65536 bytes or more, and at the end for
+// the rest, handOver(buffer, length) takes it and gives back the buffer to
+// fill next, or null when writing has failed: the listing then stops at
+// once and this returns false.
+template <typename HandOver>
+bool writeLines(RunValues& run, char* buffer, HandOver&& handOver) {
+    static_assert(std::endian::native == std::endian::little, "labels go in as little-endian words");
+    // Label i as its two bytes; the last two labels with CR LF as the 8
+    // bytes of a line's second store.
+    std::array<std::uint64_t, mostElements + 1> pairs{};
+    for (int i = 1; i <= mostElements; ++i) {
+        const std::string& label = run.labels[static_cast<std::size_t>(i)];
+        pairs[static_cast<std::size_t>(i)] =
+            static_cast<unsigned char>(label[0]) | static_cast<std::uint64_t>(static_cast<unsigned char>(label[1])) << 8;
+    }
+    constexpr std::uint64_t lineEnd = std::uint64_t{'\r'} | std::uint64_t{'\n'} << 8;
+    constexpr std::size_t side = mostElements + 1;
+    std::array<std::uint64_t, side * side> tails{};
+    for (std::size_t e = 1; e <= mostElements; ++e)
+        for (std::size_t f = 1; f <= mostElements; ++f) tails[e * side + f] = pairs[e] | pairs[f] << 16 | lineEnd << 32;
+
+    std::size_t used = 0;
+    enumerate(
+        run,
+        [&](int a, int b, int c, int d, int e, int f) {
+            const auto pair = [&](int element) { return pairs[static_cast<std::size_t>(element)]; };
+            const std::uint64_t front = pair(a) | pair(b) << 16 | pair(c) << 32 | pair(d) << 48;
+            const std::uint64_t back = tails[static_cast<std::size_t>(e) * side + static_cast<std::size_t>(f)];
+            std::memcpy(buffer + used, &front, 8);
+            std::memcpy(buffer + used + 8, &back, 8);
+            used += lineLength;
+        },
+        [&] {
+            if (used < flushThreshold) return true;
+            buffer = handOver(buffer, used);
+            used = 0;
+            return buffer != nullptr;
+        },
+        fileCheckMask);
+    if (buffer && used > 0) buffer = handOver(buffer, used);
+    return buffer != nullptr;
+}
+
+}  // namespace lister

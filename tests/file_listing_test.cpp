@@ -1,0 +1,230 @@
+// The file listing: its lines, its pieces, its output file and its errors.
+#include "lister/file_listing.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "lister/run_driver.h"
+#include "tests/run_lister.h"
+
+using namespace lister;
+using testing_lister::Options;
+using testing_lister::runLister;
+using testing_lister::trimmed;
+
+namespace {
+
+// The lines of every combination of n, made the other way round from the
+// program: stepping one combination to the next.
+struct ReferenceLines {
+    int n;
+    std::array<int, 6> c{1, 2, 3, 4, 5, 6};
+    bool done = false;
+    explicit ReferenceLines(int elements) : n(elements) {}
+    // Appends the next line to `out`; false when there are no more.
+    bool next(std::string& out) {
+        if (done) return false;
+        for (int e : c) {
+            out += static_cast<char>('0' + e / 10);
+            out += static_cast<char>('0' + e % 10);
+        }
+        out += "\r\n";
+        int i = 5;
+        while (i >= 0 && c[static_cast<std::size_t>(i)] == n - 5 + i) --i;
+        if (i < 0) {
+            done = true;
+        } else {
+            ++c[static_cast<std::size_t>(i)];
+            for (int j = i + 1; j < 6; ++j) c[static_cast<std::size_t>(j)] = c[static_cast<std::size_t>(j - 1)] + 1;
+        }
+        return true;
+    }
+};
+
+std::string referenceFile(int n, std::size_t lines = SIZE_MAX) {
+    std::string out;
+    ReferenceLines reference(n);
+    for (std::size_t i = 0; i < lines && reference.next(out); ++i) {
+    }
+    return out;
+}
+
+RunValues runFor(int n) {
+    RunValues run;
+    run.n = n;
+    run.choice = "G";
+    run.fileName = outputFileName(n);
+    run.total = combinationsOf6(n);
+    run.labels = makeLabelTable();
+    return run;
+}
+
+struct Pieces {
+    std::vector<std::size_t> sizes;
+    std::string bytes;
+};
+
+// The listing into a recorder instead of a file; `failAt` makes that piece
+// (counted from 1) fail.
+bool listInto(RunValues& run, Pieces& pieces, std::size_t failAt = 0) {
+    std::vector<char> buffer(writeBufferSize);
+    return writeLines(run, buffer.data(), [&](char* filled, std::size_t length) -> char* {
+        pieces.sizes.push_back(length);
+        if (pieces.sizes.size() == failAt) return nullptr;
+        pieces.bytes.append(filled, length);
+        return filled;
+    });
+}
+
+std::string fileAt(const std::string& directory, int n) {
+    return directory + "/" + outputFileName(n);
+}
+
+}  // namespace
+
+TEST(FileLines, SevenElementsAreOnePieceOf98BytesAtTheEnd) {
+    RunValues run = runFor(7);
+    Pieces pieces;
+    EXPECT_TRUE(listInto(run, pieces));
+    EXPECT_EQ(pieces.sizes, std::vector<std::size_t>{98});
+    EXPECT_EQ(pieces.bytes, referenceFile(7));
+    EXPECT_EQ(pieces.bytes.substr(0, 28), "010203040506\r\n010203040507\r\n");
+}
+
+TEST(FileLines, SixteenElementsGoOutAs65548AndThen46564Bytes) {
+    RunValues run = runFor(16);
+    Pieces pieces;
+    EXPECT_TRUE(listInto(run, pieces));
+    EXPECT_EQ(pieces.sizes, (std::vector<std::size_t>{65548, 46564}));
+    EXPECT_EQ(pieces.bytes, referenceFile(16));
+    EXPECT_EQ(run.count, 8008);
+}
+
+TEST(FileLines, AFailedPieceStopsTheListingAtOnce) {
+    RunValues run = runFor(30);
+    Pieces pieces;
+    EXPECT_FALSE(listInto(run, pieces, 2));
+    EXPECT_EQ(pieces.sizes.size(), 2u);
+    EXPECT_EQ(run.count, 2 * 4682);  // not one combination after the failing piece
+    EXPECT_EQ(pieces.bytes, referenceFile(30, 4682));
+}
+
+TEST(FileTableRules, NumbersOpeningWritingAndClosing) {
+    testing_files::TempDir dir;
+    FileTable table;
+    EXPECT_EQ(freeFileNumber(table), 1);
+    EXPECT_EQ(openForOutput(table, 0, dir.path + "/a"), fileBadNumber);
+    EXPECT_EQ(openForOutput(table, 256, dir.path + "/a"), fileBadNumber);
+    EXPECT_EQ(openForOutput(table, 1, dir.path + "/missing/a"), fileNotCreated);
+    EXPECT_EQ(openForOutput(table, 1, dir.path), fileNotCreated);  // a folder
+    ASSERT_EQ(openForOutput(table, 1, dir.path + "/a"), fileOk);
+    EXPECT_EQ(openForOutput(table, 1, dir.path + "/b"), fileBadNumber);  // in use
+    EXPECT_EQ(freeFileNumber(table), 2);
+    EXPECT_EQ(writeText(table, 1, "ab\r\n", 4), fileOk);
+    EXPECT_EQ(writeText(table, 1, "", 0), fileOk);
+    EXPECT_EQ(writeText(table, 2, "x", 1), fileBadNumber);
+    EXPECT_EQ(close(table, 1), fileOk);
+    EXPECT_EQ(close(table, 1), fileBadNumber);
+    EXPECT_EQ(testing_lister::readFile(dir.path + "/a"), "ab\r\n");
+    EXPECT_EQ(freeFileNumber(table), 1);
+}
+
+TEST(FileTableRules, AFullDeviceFailsTheWriteOrTheClose) {
+    FileTable table;
+    ASSERT_EQ(openForOutput(table, 1, "/dev/full"), fileOk);
+    std::string piece(65548, 'x');
+    EXPECT_EQ(writeText(table, 1, piece.data(), piece.size()), fileWriteFailed);
+    close(table, 1);
+    ASSERT_EQ(openForOutput(table, 1, "/dev/full"), fileOk);
+    EXPECT_EQ(writeText(table, 1, "0102\r\n", 6), fileOk);  // still in the stream's buffer
+    EXPECT_EQ(close(table, 1), fileWriteFailed);
+}
+
+TEST(FileListingRun, SevenElementsWriteTheirNinetyEightBytesNextToTheExecutable) {
+    testing_files::TempDir home, scratch;
+    Options options;
+    options.executable = testing_lister::copyOfLister(home.path);
+    options.workingDirectory = scratch.path;
+    // An older, longer file of the same name is replaced, not appended to.
+    testing_lister::writeFile(fileAt(home.path, 7), std::string(1000, 'z'));
+    const auto run = runLister("7\rG\r", scratch, options);
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(testing_lister::readFile(fileAt(home.path, 7)), referenceFile(7));
+    EXPECT_FALSE(std::filesystem::exists(fileAt(scratch.path, 7)));
+    EXPECT_EQ(trimmed(run.rows[68]), " > ARCHIVO GENERADO: VSR_7-6.asc");
+    EXPECT_EQ(trimmed(run.rows[69]), " > RUTA: " + fileAt(home.path, 7));
+    EXPECT_EQ(trimmed(run.rows[70]).rfind(" > OK. TIEMPO INVERTIDO:  ", 0), 0u);
+}
+
+TEST(FileListingRun, TheWholeFileOf49) {
+    testing_files::TempDir home, scratch;
+    Options options;
+    options.executable = testing_lister::copyOfLister(home.path);
+    const auto run = runLister("49\rG\r", scratch, options);
+    ASSERT_EQ(run.status, 0) << run.errors;
+    const std::string path = fileAt(home.path, 49);
+    ASSERT_EQ(std::filesystem::file_size(path), 195773424u);
+    // Compared piece by piece with the reference, without holding both.
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    ReferenceLines reference(49);
+    std::string expected, actual(1 << 20, '\0');
+    std::size_t offset = 0, mismatches = 0;
+    for (std::size_t got; (got = std::fread(actual.data(), 1, actual.size(), file)) > 0; offset += got) {
+        while (expected.size() < got && reference.next(expected)) {
+        }
+        if (expected.compare(0, got, actual, 0, got) != 0) ++mismatches;
+        expected.erase(0, got);
+    }
+    std::fclose(file);
+    EXPECT_EQ(offset, 195773424u);
+    EXPECT_EQ(mismatches, 0u);
+    EXPECT_TRUE(expected.empty() && !reference.next(expected));
+    EXPECT_EQ(trimmed(run.rows[68]), " > ARCHIVO GENERADO: VSR_49-6.asc");
+}
+
+TEST(FileListingRun, EscAtTheFirstCheckLeaves8192WholeLines) {
+    testing_files::TempDir home, scratch;
+    Options options;
+    options.executable = testing_lister::copyOfLister(home.path);
+    const auto run = runLister("49\rG\r\x1b", scratch, options);
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(testing_lister::readFile(fileAt(home.path, 49)), referenceFile(49, 8192));
+    EXPECT_EQ(trimmed(run.rows[70]).rfind(" > PROCESO INTERRUMPIDO. GENERADAS:  8192 combinaciones. TIEMPO:  ", 0), 0u)
+        << run.rows[70];
+}
+
+TEST(FileListingRun, AFileThatCannotBeCreatedIsReportedWithError2) {
+    testing_files::TempDir home, scratch;
+    Options options;
+    options.executable = testing_lister::copyOfLister(home.path);
+    std::filesystem::create_directory(fileAt(home.path, 7));
+    const auto run = runLister("7\rG\r", scratch, options);
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(trimmed(run.rows[70]), " > ERROR AL CREAR EL ARCHIVO: " + fileAt(home.path, 7) + "  ERR= 2");
+    EXPECT_EQ(trimmed(run.rows[69]), " > Pulsa cualquier tecla para terminar.");
+    EXPECT_EQ(trimmed(run.rows[68]), "");  // no panel, no file lines
+}
+
+class FullDisk : public ::testing::TestWithParam<int> {};
+
+TEST_P(FullDisk, IsReportedWithError3AndNeverAsOk) {
+    const int n = GetParam();
+    testing_files::TempDir home, scratch;
+    Options options;
+    options.executable = testing_lister::copyOfLister(home.path);
+    std::filesystem::create_symlink("/dev/full", fileAt(home.path, n));
+    const auto run = runLister(std::to_string(n) + "\rG\r", scratch, options);
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(trimmed(run.rows[70]), " > ERROR AL ESCRIBIR EL ARCHIVO: " + fileAt(home.path, n) + "  ERR= 3");
+    EXPECT_EQ(trimmed(run.rows[69]), " > Pulsa cualquier tecla para terminar.");
+    for (const auto& row : run.rows) EXPECT_EQ(row.find("OK."), std::string::npos) << row;
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FullDisk, ::testing::Values(7, 49));  // seen at the close; at the first piece
