@@ -38,5 +38,9 @@ struct BackEnd {
 };
 
 BackEnd headlessBackEnd();
+BackEnd terminalBackEnd();
+#ifdef __linux__
+BackEnd windowBackEnd();  // SDL2
+#endif
 
 }  // namespace screen

@@ -59,6 +59,10 @@ void report(const std::string& what) { std::fprintf(stderr, "lister: %s\n", what
 BackEnd backEndNamed(std::string_view name, bool& known) {
     known = true;
     if (name == "headless") return headlessBackEnd();
+    if (name == "terminal") return terminalBackEnd();
+#ifdef __linux__
+    if (name == "window") return windowBackEnd();
+#endif
     known = name == "window" || name == "terminal";
     return BackEnd{};  // not built on this system
 }
@@ -242,7 +246,7 @@ TextScreen screenSnapshot() {
     return s->screen;
 }
 
-int beepCount() {
+std::int64_t beepCount() {
     ScreenSession* s = openSession;
     if (!s) return 0;
     ScreenLockHold hold(s->lock);

@@ -66,7 +66,7 @@ int openScreenWith(int width, int height, int depth, ScreenOptions options);
 
 // For tests and dumps: a copy of the open screen, taken under the lock.
 TextScreen screenSnapshot();
-int beepCount();
+std::int64_t beepCount();
 const char* openBackEndName();
 
 }  // namespace screen

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <thread>
 
@@ -24,7 +25,7 @@ struct ScreenSession {
     std::atomic<bool> stopping{false};
     std::string screenshotPath;
     std::string cellsPath;
-    int beeps = 0;
+    std::int64_t beeps = 0;
 };
 
 // The open screen, or null. Set before the window thread starts and

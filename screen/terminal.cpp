@@ -1,0 +1,356 @@
+// The terminal back end: the grid drawn in the terminal lister runs in,
+// keys read from it in raw mode. The terminal is put back as it was on
+// every way out: the normal end, exit(), a signal that ends or stops the
+// process, and a crash that raises a signal.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "screen/back_end.h"
+#include "screen/keyboard.h"
+#include "screen/terminal_keys.h"
+#include "screen/terminal_output.h"
+
+namespace screen {
+namespace {
+
+constexpr int inputFd = STDIN_FILENO;
+constexpr int outputFd = STDOUT_FILENO;
+// A lone ESC is the ESC key once nothing has followed it for this long.
+constexpr auto escapeWait = std::chrono::milliseconds(25);
+// Bytes read ahead of the key queue; beyond it they wait in the terminal.
+constexpr std::size_t pendingLimit = 4096;
+constexpr std::size_t readChunk = 1024;
+
+constexpr char enterSequence[] = "\x1b[?1049h\x1b[?25l\x1b[0m\x1b[2J";  // alternate screen, cursor hidden
+constexpr char leaveSequence[] = "\x1b[0m\x1b[?25h\x1b[?1049l";        // pen reset, cursor shown, main screen
+constexpr char resumeSequence[] = "\x1b[?25l";
+// The Linux console has no alternate screen: clear what lister drew instead.
+constexpr char consoleLeaveSequence[] = "\x1b[0m\x1b[?25h\x1b[?1049l\x1b[H\x1b[2J";
+constexpr char bell[] = "\a";
+constexpr char notInputTerminal[] = "standard input is not a terminal";
+constexpr char notOutputTerminal[] = "standard output is not a terminal";
+constexpr char dumbTerminal[] = "the terminal (TERM=dumb) cannot place the cursor";
+
+// Those that end the process (restored, then re-raised), those of a crash
+// (the same), the resize, and the stop and continue of job control.
+constexpr int allSignals[] = {SIGTERM, SIGHUP,  SIGINT, SIGQUIT,  SIGSEGV, SIGABRT,
+                              SIGBUS,  SIGFPE, SIGILL, SIGWINCH, SIGTSTP, SIGCONT};
+constexpr int signalCount = static_cast<int>(sizeof allSignals / sizeof allSignals[0]);
+
+// What the signal handlers use, all prepared before the first handler is
+// installed: they only write() these bytes, call tcsetattr and set flags.
+struct TerminalRestore {
+    termios saved{};
+    termios raw{};
+    const char* leave = leaveSequence;
+    std::size_t leaveLength = 0;
+    std::atomic<bool> active{false};  // raw mode and the alternate screen are on
+    std::atomic<bool> resized{false};
+    std::atomic<bool> redraw{false};
+    int wakeRead = -1;
+    int wakeWrite = -1;
+    struct sigaction previous[signalCount] = {};
+    bool installed[signalCount] = {};
+};
+
+TerminalRestore restore;
+static_assert(std::atomic<bool>::is_always_lock_free, "flags set in signal handlers");
+
+void writeQuietly(const char* bytes, std::size_t length) {
+    while (length > 0) {
+        const ssize_t n = write(outputFd, bytes, length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        bytes += n;
+        length -= static_cast<std::size_t>(n);
+    }
+}
+
+void wake() {
+    const int saved = errno;
+    const char byte = 0;
+    [[maybe_unused]] const ssize_t ignored = write(restore.wakeWrite, &byte, 1);
+    errno = saved;
+}
+
+// Async-signal-safe.
+void leaveTerminal(int when) {
+    if (!restore.active.exchange(false)) return;
+    writeQuietly(restore.leave, restore.leaveLength);
+    tcsetattr(inputFd, when, &restore.saved);
+}
+
+// Async-signal-safe.
+void enterTerminal() {
+    tcsetattr(inputFd, TCSANOW, &restore.raw);
+    writeQuietly(enterSequence, sizeof enterSequence - 1);
+    restore.active.store(true);
+    restore.redraw.store(true);
+    wake();
+}
+
+void setDefaultAction(int signal) {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+}
+
+void onSignal(int signal) {
+    const int saved = errno;
+    switch (signal) {
+        case SIGWINCH:
+            restore.resized.store(true);
+            wake();
+            break;
+        case SIGTSTP:
+            // Stop with the terminal given back, and take it again after.
+            if (restore.active.load()) {
+                leaveTerminal(TCSANOW);
+                raise(SIGSTOP);
+                enterTerminal();
+            } else {
+                raise(SIGSTOP);
+            }
+            break;
+        case SIGCONT:
+            // After a stop we could not see (SIGSTOP), a shell may have set
+            // the terminal to its own modes meanwhile.
+            if (restore.active.load()) {
+                tcsetattr(inputFd, TCSANOW, &restore.raw);
+                writeQuietly(resumeSequence, sizeof resumeSequence - 1);
+                restore.redraw.store(true);
+                wake();
+            }
+            break;
+        default:
+            // Ending or crashing: give the terminal back, then let the
+            // signal do what it does by default, so the exit status tells it.
+            leaveTerminal(TCSANOW);
+            setDefaultAction(signal);
+            raise(signal);  // delivered as soon as this handler returns
+            break;
+    }
+    errno = saved;
+}
+
+void installHandlers() {
+    for (int i = 0; i < signalCount; ++i) {
+        const int signal = allSignals[i];
+        struct sigaction action {};
+        action.sa_handler = onSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        struct sigaction old {};
+        if (sigaction(signal, nullptr, &old) != 0) continue;
+        // A signal ignored on purpose (nohup) stays ignored.
+        if (old.sa_handler == SIG_IGN) continue;
+        if (sigaction(signal, &action, &restore.previous[i]) == 0) restore.installed[i] = true;
+    }
+}
+
+void removeHandlers() {
+    for (int i = 0; i < signalCount; ++i) {
+        if (restore.installed[i]) sigaction(allSignals[i], &restore.previous[i], nullptr);
+        restore.installed[i] = false;
+    }
+}
+
+void leaveAtExit() { leaveTerminal(TCSADRAIN); }
+
+struct Terminal {
+    TerminalView view;
+    TerminalPicture picture;
+    std::vector<std::uint8_t> pending;  // read but not yet posted
+    std::chrono::steady_clock::time_point lastArrival{};
+    bool inputEnded = false;
+    bool outputBroken = false;
+    bool messageShown = false;
+    std::atomic<bool> beepRequested{false};
+    std::vector<KeyCode> keys;
+    std::string out;
+};
+
+Terminal& state(BackEnd& b) { return *static_cast<Terminal*>(b.state); }
+
+// The terminal's size; the required one when it cannot tell (a serial
+// line reports 0 x 0), so that lister draws rather than complains.
+void readSize(TerminalView& v) {
+    winsize size{};
+    if ((ioctl(outputFd, TIOCGWINSZ, &size) == 0 || ioctl(inputFd, TIOCGWINSZ, &size) == 0) && size.ws_col > 0 &&
+        size.ws_row > 0) {
+        v.columns = size.ws_col;
+        v.rows = size.ws_row;
+    } else {
+        v.columns = requiredTerminalColumns;
+        v.rows = requiredTerminalRows;
+    }
+}
+
+bool writeAll(const std::string& bytes) {
+    const char* at = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = write(outputFd, at, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) {
+            pollfd p{outputFd, POLLOUT, 0};
+            poll(&p, 1, 100);
+            continue;
+        }
+        if (n <= 0) return false;
+        at += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool open(BackEnd& b, const BackEndSetup&, std::string& why) {
+    if (!isatty(inputFd)) {
+        why = notInputTerminal;
+        return false;
+    }
+    if (!isatty(outputFd)) {
+        why = notOutputTerminal;
+        return false;
+    }
+    const char* term = std::getenv("TERM");
+    if (term && std::strcmp(term, "dumb") == 0) {
+        why = dumbTerminal;
+        return false;
+    }
+    if (tcgetattr(inputFd, &restore.saved) != 0) {
+        why = std::string("cannot read the terminal's mode: ") + std::strerror(errno);
+        return false;
+    }
+    int wakePipe[2];
+    if (pipe2(wakePipe, O_NONBLOCK | O_CLOEXEC) != 0) {
+        why = std::string("cannot make a pipe: ") + std::strerror(errno);
+        return false;
+    }
+    restore.wakeRead = wakePipe[0];
+    restore.wakeWrite = wakePipe[1];
+    restore.raw = restore.saved;
+    cfmakeraw(&restore.raw);
+    restore.raw.c_cc[VMIN] = 1;
+    restore.raw.c_cc[VTIME] = 0;
+    const bool console = term && std::strncmp(term, "linux", 5) == 0;
+    restore.leave = console ? consoleLeaveSequence : leaveSequence;
+    restore.leaveLength = std::strlen(restore.leave);
+    restore.resized.store(false);
+    restore.redraw.store(false);
+
+    auto* t = new Terminal;
+    b.state = t;
+    static bool atExitSet = false;
+    if (!atExitSet) atExitSet = std::atexit(leaveAtExit) == 0;
+    installHandlers();
+    enterTerminal();
+    readSize(t->view);
+    return true;
+}
+
+bool wantsBytes(const Terminal& t) { return !t.inputEnded && t.pending.size() < pendingLimit; }
+
+void waitForInput(BackEnd& b, int milliseconds) {
+    Terminal& t = state(b);
+    pollfd fds[2] = {{restore.wakeRead, POLLIN, 0}, {inputFd, POLLIN, 0}};
+    poll(fds, wantsBytes(t) ? 2 : 1, milliseconds);
+    if (fds[0].revents & POLLIN) {
+        char drain[64];
+        while (read(restore.wakeRead, drain, sizeof drain) > 0) {
+        }
+    }
+}
+
+void readMore(Terminal& t) {
+    pollfd p{inputFd, POLLIN, 0};
+    if (poll(&p, 1, 0) <= 0) return;
+    if (p.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
+        std::uint8_t chunk[readChunk];
+        const std::size_t room = std::min(readChunk, pendingLimit - t.pending.size());
+        const ssize_t got = (p.revents & POLLNVAL) ? 0 : read(inputFd, chunk, room);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN)) return;
+        if (got <= 0) {
+            t.inputEnded = true;  // the terminal hung up
+            return;
+        }
+        t.pending.insert(t.pending.end(), chunk, chunk + got);
+        t.lastArrival = std::chrono::steady_clock::now();
+    }
+}
+
+void takeInput(BackEnd& b) {
+    Terminal& t = state(b);
+    if (wantsBytes(t)) readMore(t);
+    const bool quiet = t.inputEnded || std::chrono::steady_clock::now() - t.lastArrival >= escapeWait;
+    bool redraw = false;
+    t.keys.clear();
+    takeTerminalKeys(t.pending, quiet, keyRoom(), t.keys, redraw);
+    for (KeyCode k : t.keys) postKey(k);
+    if (redraw) restore.redraw.store(true);
+    if (t.inputEnded && t.pending.empty()) markInputEnded();
+}
+
+void upload(BackEnd& b, const TextScreen& s, LineSpan lines) { updatePicture(state(b).picture, s, lines); }
+
+void present(BackEnd& b) {
+    Terminal& t = state(b);
+    if (t.outputBroken || !restore.active.load()) return;
+    t.out.clear();
+    const bool resized = restore.resized.exchange(false);
+    if (resized) readSize(t.view);
+    const bool redraw = restore.redraw.exchange(false) || resized;
+    if (!pictureFits(t.view.columns, t.view.rows)) {
+        // The message leaves the view invalid: the picture comes back whole.
+        if (!t.messageShown || redraw) writeSizeMessage(t.view, t.out);
+        t.messageShown = true;
+    } else {
+        if (redraw) t.view.valid = false;
+        t.messageShown = false;
+        writePicture(t.picture, t.view, t.out);
+    }
+    if (t.beepRequested.exchange(false)) t.out += bell;
+    if (!t.out.empty() && !writeAll(t.out)) t.outputBroken = true;
+}
+
+void close(BackEnd& b) {
+    leaveTerminal(TCSADRAIN);
+    removeHandlers();
+    ::close(restore.wakeRead);
+    ::close(restore.wakeWrite);
+    restore.wakeRead = restore.wakeWrite = -1;
+    delete &state(b);
+    b.state = nullptr;
+}
+
+void beep(BackEnd& b, int, int) { state(b).beepRequested.store(true); }
+
+}  // namespace
+
+BackEnd terminalBackEnd() {
+    BackEnd b;
+    b.name = "terminal";
+    b.open = open;
+    b.waitForInput = waitForInput;
+    b.takeInput = takeInput;
+    b.upload = upload;
+    b.present = present;
+    b.close = close;
+    b.beep = beep;
+    return b;
+}
+
+}  // namespace screen

@@ -1,0 +1,274 @@
+#include "screen/terminal_keys.h"
+
+#include "screen/cp437.h"
+
+namespace screen {
+namespace {
+
+constexpr std::uint8_t escape = 27;
+constexpr std::uint8_t formFeed = 12;  // Ctrl+L
+constexpr std::uint8_t erase = 127;    // what most terminals send for Backspace
+constexpr KeyCode backspace = 8;
+constexpr KeyCode tab = 9;
+constexpr KeyCode enter = 13;
+// No key sequence is this long: past it the bytes are noise, not a key.
+constexpr std::size_t longestSequence = 32;
+constexpr int maxParameters = 4;
+
+// PC BIOS extended codes of one key: alone (or with Shift, where the BIOS
+// has no Shift variant), with Shift, with Ctrl.
+struct Extended {
+    int plain;
+    int shift;
+    int ctrl;
+};
+
+constexpr Extended homeKey{71, 71, 119};
+constexpr Extended upKey{72, 72, 141};
+constexpr Extended pageUpKey{73, 73, 132};
+constexpr Extended leftKey{75, 75, 115};
+constexpr Extended rightKey{77, 77, 116};
+constexpr Extended endKey{79, 79, 117};
+constexpr Extended downKey{80, 80, 145};
+constexpr Extended pageDownKey{81, 81, 118};
+constexpr Extended insertKey{82, 82, 146};
+constexpr Extended deleteKey{83, 83, 147};
+constexpr Extended functionKeys[12] = {{59, 84, 94},  {60, 85, 95},   {61, 86, 96},   {62, 87, 97},
+                                       {63, 88, 98},  {64, 89, 99},   {65, 90, 100},  {66, 91, 101},
+                                       {67, 92, 102}, {68, 93, 103},  {133, 135, 137}, {134, 136, 138}};
+
+struct Modifiers {
+    bool shift = false;
+    bool ctrl = false;
+    bool alt = false;  // Alt or Meta: such keys post nothing
+};
+
+// The xterm modifier parameter: 1 + (1 Shift, 2 Alt, 4 Ctrl, 8 Meta).
+Modifiers modifiersOf(int parameter) {
+    const int bits = parameter > 1 ? parameter - 1 : 0;
+    return {(bits & 1) != 0, (bits & 4) != 0, (bits & 10) != 0};
+}
+
+DecodedInput keyInput(KeyCode code, std::size_t used) { return {TerminalInput::key, code, used}; }
+DecodedInput nothingInput(std::size_t used) { return {TerminalInput::nothing, 0, used}; }
+DecodedInput incompleteInput() { return {TerminalInput::incomplete, 0, 0}; }
+
+DecodedInput extendedInput(const Extended* key, Modifiers m, std::size_t used) {
+    if (!key || m.alt) return nothingInput(used);
+    return keyInput(extendedKey(m.ctrl ? key->ctrl : m.shift ? key->shift : key->plain), used);
+}
+
+// The keys that end in A-D, H and F in both CSI and SS3 forms.
+const Extended* cursorKey(std::uint8_t final) {
+    switch (final) {
+        case 'A': return &upKey;
+        case 'B': return &downKey;
+        case 'C': return &rightKey;
+        case 'D': return &leftKey;
+        case 'H': return &homeKey;
+        case 'F': return &endKey;
+        default: return nullptr;
+    }
+}
+
+const Extended* firstFourFunctionKeys(std::uint8_t final) {
+    return final >= 'P' && final <= 'S' ? &functionKeys[final - 'P'] : nullptr;
+}
+
+// rxvt's lower-case finals: a-d are Up, Down, Right, Left.
+const Extended* rxvtArrow(std::uint8_t final) {
+    static constexpr const Extended* arrows[4] = {&upKey, &downKey, &rightKey, &leftKey};
+    return final >= 'a' && final <= 'd' ? arrows[final - 'a'] : nullptr;
+}
+
+// CSI n ~ (and rxvt's n $, n ^, n @). 25-34 are what rxvt and the Linux
+// console send for Shift+F3 to Shift+F10; `shifted` then says so.
+const Extended* numberedKey(int number, bool& shifted) {
+    shifted = false;
+    switch (number) {
+        case 1: case 7: return &homeKey;
+        case 2: return &insertKey;
+        case 3: return &deleteKey;
+        case 4: case 8: return &endKey;
+        case 5: return &pageUpKey;
+        case 6: return &pageDownKey;
+        case 11: case 12: case 13: case 14: case 15: return &functionKeys[number - 11];
+        case 17: case 18: case 19: case 20: case 21: return &functionKeys[number - 12];
+        case 23: return &functionKeys[10];
+        case 24: return &functionKeys[11];
+        default: break;
+    }
+    static constexpr int shiftedNumbers[] = {25, 26, 28, 29, 31, 32, 33, 34};
+    for (int i = 0; i < 8; ++i) {
+        if (shiftedNumbers[i] == number) {
+            shifted = true;
+            return &functionKeys[2 + i];
+        }
+    }
+    return nullptr;
+}
+
+bool isParameterByte(std::uint8_t b) { return b >= 0x30 && b <= 0x3F; }
+bool isIntermediateByte(std::uint8_t b) { return b >= 0x20 && b <= 0x2F; }
+bool isFinalByte(std::uint8_t b) { return b >= 0x40 && b <= 0x7E; }
+
+// Parameters "n;m;..." with ':' sub-parameters ignored; a missing one is 0.
+int parseParameters(const std::uint8_t* bytes, std::size_t length, int (&values)[maxParameters]) {
+    int count = 0;
+    for (int& v : values) v = 0;
+    if (length == 0) return 0;
+    bool inSub = false;
+    count = 1;
+    for (std::size_t i = 0; i < length; ++i) {
+        const std::uint8_t b = bytes[i];
+        if (b == ';') {
+            inSub = false;
+            if (count < maxParameters) ++count;
+            continue;
+        }
+        if (b == ':') inSub = true;
+        if (inSub || b < '0' || b > '9') continue;
+        int& v = values[count - 1];
+        if (v < 100000) v = v * 10 + (b - '0');
+    }
+    return count;
+}
+
+// ESC [ ... : bytes[0] is ESC, bytes[1] '['.
+DecodedInput decodeCsi(const std::uint8_t* bytes, std::size_t length, bool quiet) {
+    std::size_t i = 2;
+    if (length > 2 && bytes[2] == '[') {  // the Linux console's F1-F5: ESC [ [ A-E
+        if (length < 4) return quiet ? nothingInput(length) : incompleteInput();
+        const std::uint8_t final = bytes[3];
+        return final >= 'A' && final <= 'E' ? extendedInput(&functionKeys[final - 'A'], {}, 4) : nothingInput(4);
+    }
+    while (i < length && isParameterByte(bytes[i])) ++i;
+    const std::size_t parametersEnd = i;
+    while (i < length && isIntermediateByte(bytes[i]) && bytes[i] != '$') ++i;
+    if (i >= longestSequence) return nothingInput(i);
+    if (i == length) return quiet ? nothingInput(length) : incompleteInput();
+    const std::uint8_t final = bytes[i];
+    if (final != '$' && !isFinalByte(final)) return nothingInput(i);  // broken off: the byte stands alone
+    const std::size_t used = i + 1;
+    // Private markers (mouse and other reports) and intermediates are never keys.
+    if (parametersEnd > 2 && bytes[2] >= '<') return nothingInput(used);
+    if (parametersEnd != i) return nothingInput(used);
+
+    int p[maxParameters];
+    const int count = parseParameters(bytes + 2, parametersEnd - 2, p);
+    const Modifiers fromSecond = modifiersOf(count >= 2 ? p[1] : 1);
+    if (const Extended* k = cursorKey(final)) return extendedInput(k, fromSecond, used);
+    if (const Extended* k = firstFourFunctionKeys(final)) return extendedInput(k, fromSecond, used);
+    if (final == 'Z') return fromSecond.alt ? nothingInput(used) : keyInput(tab, used);  // Shift+Tab
+    if (count == 0) {
+        if (const Extended* k = rxvtArrow(final)) return extendedInput(k, {true, false, false}, used);
+    }
+    if (final == '~' || final == '$' || final == '^' || final == '@') {
+        bool shifted = false;
+        const Extended* k = numberedKey(p[0], shifted);
+        Modifiers m = fromSecond;
+        if (final == '$' || final == '@') m.shift = true;
+        if (final == '^' || final == '@') m.ctrl = true;
+        m.shift = m.shift || shifted;
+        return extendedInput(k, m, used);
+    }
+    return nothingInput(used);
+}
+
+// The keypad in application mode, should the terminal have been left so.
+KeyCode keypadCharacter(std::uint8_t final) {
+    if (final >= 'p' && final <= 'y') return '0' + (final - 'p');
+    switch (final) {
+        case 'M': return enter;
+        case 'X': return '=';
+        case 'j': return '*';
+        case 'k': return '+';
+        case 'l': return ',';
+        case 'm': return '-';
+        case 'n': return '.';
+        case 'o': return '/';
+        default: return 0;
+    }
+}
+
+// ESC O ... : bytes[0] is ESC, bytes[1] 'O'.
+DecodedInput decodeSs3(const std::uint8_t* bytes, std::size_t length, bool quiet) {
+    std::size_t i = 2;
+    int modifier = 1;
+    while (i < length && bytes[i] >= '0' && bytes[i] <= '9') {
+        modifier = bytes[i] - '0';  // old xterms: ESC O 5 P for Ctrl+F1
+        ++i;
+    }
+    if (i == length) return quiet ? nothingInput(length) : incompleteInput();
+    const std::uint8_t final = bytes[i];
+    if (!isFinalByte(final)) return nothingInput(i);
+    const std::size_t used = i + 1;
+    const Modifiers m = modifiersOf(modifier);
+    if (const Extended* k = cursorKey(final)) return extendedInput(k, m, used);
+    if (const Extended* k = firstFourFunctionKeys(final)) return extendedInput(k, m, used);
+    if (const Extended* k = rxvtArrow(final)) return extendedInput(k, {false, true, false}, used);
+    const KeyCode c = keypadCharacter(final);
+    return c && !m.alt ? keyInput(c, used) : nothingInput(used);
+}
+
+DecodedInput decodeAfterEscape(const std::uint8_t* bytes, std::size_t length, bool quiet) {
+    if (length == 1) return quiet ? keyInput(escape, 1) : incompleteInput();
+    const std::uint8_t next = bytes[1];
+    if (next == '[') return decodeCsi(bytes, length, quiet);
+    if (next == 'O') return decodeSs3(bytes, length, quiet);
+    if (next == escape) {
+        // ESC ESC [ ... is Alt with a sequence; two ESCs that merely came
+        // together (a slow link) are two ESC keys, and none may be lost.
+        if (length == 2) return quiet ? keyInput(escape, 1) : incompleteInput();
+        if (bytes[2] != '[' && bytes[2] != 'O') return keyInput(escape, 1);
+        const DecodedInput inner = decodeAfterEscape(bytes + 1, length - 1, quiet);
+        if (inner.kind == TerminalInput::incomplete) return inner;
+        return nothingInput(1 + inner.used);
+    }
+    // Alt with a character.
+    const DecodedInput inner = decodeTerminalInput(bytes + 1, length - 1, quiet);
+    if (inner.kind == TerminalInput::incomplete) return inner;
+    return nothingInput(1 + inner.used);
+}
+
+}  // namespace
+
+DecodedInput decodeTerminalInput(const std::uint8_t* bytes, std::size_t length, bool quiet) {
+    if (length == 0) return incompleteInput();
+    const std::uint8_t first = bytes[0];
+    if (first == escape) return decodeAfterEscape(bytes, length, quiet);
+    if (first == formFeed) return {TerminalInput::redraw, 0, 1};
+    if (first == erase || first == backspace) return keyInput(backspace, 1);
+    if (first < 0x80) return keyInput(first, 1);
+    char32_t character = 0;
+    std::size_t used = 0;
+    switch (decodeUtf8(bytes, length, character, used)) {
+        case Utf8Status::complete: {
+            const int byte = unicodeToCp437(character);
+            return byte < 0 ? nothingInput(used) : keyInput(byte, used);
+        }
+        case Utf8Status::incomplete: return quiet ? nothingInput(1) : incompleteInput();
+        case Utf8Status::invalid: break;
+    }
+    return nothingInput(1);
+}
+
+void takeTerminalKeys(std::vector<std::uint8_t>& pending, bool quiet, int room, std::vector<KeyCode>& keys,
+                      bool& redraw) {
+    std::size_t at = 0;
+    int taken = 0;
+    while (at < pending.size() && taken < room) {
+        const DecodedInput d = decodeTerminalInput(pending.data() + at, pending.size() - at, quiet);
+        if (d.kind == TerminalInput::incomplete) break;
+        if (d.kind == TerminalInput::key) {
+            keys.push_back(d.code);
+            ++taken;
+        } else if (d.kind == TerminalInput::redraw) {
+            redraw = true;
+        }
+        at += d.used;
+    }
+    pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+}  // namespace screen

@@ -1,0 +1,159 @@
+#include "screen/window_keys.h"
+
+#include <algorithm>
+
+#include "screen/cp437.h"
+
+namespace screen {
+namespace {
+
+constexpr KeyCode enterCode = 13;
+constexpr KeyCode ctrlEnterCode = 10;
+constexpr KeyCode backspaceCode = 8;
+constexpr KeyCode ctrlBackspaceCode = 127;
+constexpr KeyCode tabCode = 9;
+constexpr KeyCode escCode = 27;
+constexpr int shiftTabExtended = 15;
+constexpr int ctrlTabExtended = 148;
+
+// The PC BIOS extended codes of a key: alone, with Shift, with Ctrl.
+struct ExtendedKey {
+    SDL_Scancode scancode;
+    int plain;
+    int shifted;
+    int controlled;
+};
+
+constexpr ExtendedKey greyKeys[] = {
+    {SDL_SCANCODE_F1, 59, 84, 94},         {SDL_SCANCODE_F2, 60, 85, 95},
+    {SDL_SCANCODE_F3, 61, 86, 96},         {SDL_SCANCODE_F4, 62, 87, 97},
+    {SDL_SCANCODE_F5, 63, 88, 98},         {SDL_SCANCODE_F6, 64, 89, 99},
+    {SDL_SCANCODE_F7, 65, 90, 100},        {SDL_SCANCODE_F8, 66, 91, 101},
+    {SDL_SCANCODE_F9, 67, 92, 102},        {SDL_SCANCODE_F10, 68, 93, 103},
+    {SDL_SCANCODE_F11, 133, 135, 137},     {SDL_SCANCODE_F12, 134, 136, 138},
+    {SDL_SCANCODE_HOME, 71, 71, 119},      {SDL_SCANCODE_UP, 72, 72, 141},
+    {SDL_SCANCODE_PAGEUP, 73, 73, 132},    {SDL_SCANCODE_LEFT, 75, 75, 115},
+    {SDL_SCANCODE_RIGHT, 77, 77, 116},     {SDL_SCANCODE_END, 79, 79, 117},
+    {SDL_SCANCODE_DOWN, 80, 80, 145},      {SDL_SCANCODE_PAGEDOWN, 81, 81, 118},
+    {SDL_SCANCODE_INSERT, 82, 82, 146},    {SDL_SCANCODE_DELETE, 83, 83, 147},
+};
+
+// The keypad as cursor keys; with NumLock (or Shift) its keys type digits.
+constexpr ExtendedKey keypadKeys[] = {
+    {SDL_SCANCODE_KP_7, 71, 71, 119},  {SDL_SCANCODE_KP_8, 72, 72, 141},
+    {SDL_SCANCODE_KP_9, 73, 73, 132},  {SDL_SCANCODE_KP_4, 75, 75, 115},
+    {SDL_SCANCODE_KP_5, 76, 76, 143},  {SDL_SCANCODE_KP_6, 77, 77, 116},
+    {SDL_SCANCODE_KP_1, 79, 79, 117},  {SDL_SCANCODE_KP_2, 80, 80, 145},
+    {SDL_SCANCODE_KP_3, 81, 81, 118},  {SDL_SCANCODE_KP_0, 82, 82, 146},
+    {SDL_SCANCODE_KP_PERIOD, 83, 83, 147},
+};
+
+const ExtendedKey* findKey(const ExtendedKey* first, const ExtendedKey* last, SDL_Scancode scancode) {
+    const ExtendedKey* found =
+        std::find_if(first, last, [scancode](const ExtendedKey& k) { return k.scancode == scancode; });
+    return found == last ? nullptr : found;
+}
+
+bool isEnter(SDL_Scancode scancode) {
+    return scancode == SDL_SCANCODE_RETURN || scancode == SDL_SCANCODE_KP_ENTER || scancode == SDL_SCANCODE_RETURN2;
+}
+
+// Left Alt held without Ctrl: a menu chord, never typing. Right Alt is
+// AltGr on X11, and left Ctrl with right Alt is AltGr on Windows.
+bool leftAltChord(std::uint16_t modifiers) { return (modifiers & KMOD_LALT) && !(modifiers & KMOD_CTRL); }
+
+// Ctrl without any Alt turns keys into control codes, never into their
+// plain characters.
+bool controlChord(std::uint16_t modifiers) { return (modifiers & KMOD_CTRL) && !(modifiers & KMOD_ALT); }
+
+void add(WindowInput& input, KeyCode code) {
+    if (input.keyCount < static_cast<int>(input.keys.size())) input.keys[static_cast<std::size_t>(input.keyCount++)] = code;
+}
+
+void addText(WindowInput& input, const char* text) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text);
+    const std::size_t length =
+        static_cast<std::size_t>(std::find(text, text + SDL_TEXTINPUTEVENT_TEXT_SIZE, '\0') - text);
+    std::size_t at = 0;
+    while (at < length) {
+        char32_t character = 0;
+        std::size_t used = 0;
+        if (decodeUtf8(bytes + at, length - at, character, used) != Utf8Status::complete) {
+            ++at;  // a broken sequence types nothing
+            continue;
+        }
+        at += used;
+        const int code = unicodeToCp437(character);
+        if (code > 0) add(input, code);
+    }
+}
+
+}  // namespace
+
+KeyCode keyDownCode(SDL_Scancode scancode, SDL_Keycode symbol, std::uint16_t modifiers) {
+    const bool ctrl = modifiers & KMOD_CTRL;
+    const bool shift = modifiers & KMOD_SHIFT;
+    if (isEnter(scancode)) return ctrl ? ctrlEnterCode : enterCode;
+    if (scancode == SDL_SCANCODE_BACKSPACE) return ctrl ? ctrlBackspaceCode : backspaceCode;
+    if (scancode == SDL_SCANCODE_ESCAPE) return escCode;
+    if (scancode == SDL_SCANCODE_TAB) {
+        if (ctrl) return extendedKey(ctrlTabExtended);
+        return shift ? extendedKey(shiftTabExtended) : tabCode;
+    }
+    if (const ExtendedKey* k = findKey(std::begin(greyKeys), std::end(greyKeys), scancode))
+        return extendedKey(ctrl ? k->controlled : shift ? k->shifted : k->plain);
+    if (const ExtendedKey* k = findKey(std::begin(keypadKeys), std::end(keypadKeys), scancode)) {
+        // Shift reverses NumLock for the keypad, as on the PC.
+        const bool typesDigit = ((modifiers & KMOD_NUM) != 0) != shift;
+        if (typesDigit) return 0;
+        return extendedKey(ctrl ? k->controlled : k->plain);
+    }
+    if (controlChord(modifiers) && symbol >= SDLK_a && symbol <= SDLK_z) return symbol - SDLK_a + 1;
+    return 0;
+}
+
+WindowInput translateEvent(WindowKeyboard& keyboard, const SDL_Event& event) {
+    WindowInput input;
+    switch (event.type) {
+        case SDL_KEYDOWN: {
+            const SDL_Keysym& key = event.key.keysym;
+            keyboard.lastModifiers = key.mod;
+            const bool alt = key.mod & KMOD_ALT;
+            if (alt && isEnter(key.scancode)) {
+                // Held down, the switch would flicker back and forth.
+                input.toggleFullScreen = event.key.repeat == 0;
+                break;
+            }
+            if (key.scancode == SDL_SCANCODE_F10 || (alt && key.scancode == SDL_SCANCODE_F4)) break;
+            if (leftAltChord(key.mod)) break;
+            if (const KeyCode code = keyDownCode(key.scancode, key.sym, key.mod)) add(input, code);
+            break;
+        }
+        case SDL_KEYUP:
+            keyboard.lastModifiers = event.key.keysym.mod;
+            break;
+        case SDL_TEXTINPUT:
+            if (leftAltChord(keyboard.lastModifiers) || controlChord(keyboard.lastModifiers)) break;
+            addText(input, event.text.text);
+            break;
+        case SDL_WINDOWEVENT:
+            if (event.window.event == SDL_WINDOWEVENT_CLOSE) add(input, keyCloseRequest);
+            break;
+        default:
+            break;
+    }
+    return input;
+}
+
+FrameUpload frameUpload(const TextScreen& screen, LineSpan span) {
+    FrameUpload upload;
+    const int first = std::max(span.first, 0);
+    const int last = std::min(span.last, screen.pixelHeight - 1);
+    if (first > last || screen.pixelWidth <= 0) return upload;
+    upload.rect = SDL_Rect{0, first, screen.pixelWidth, last - first + 1};
+    upload.pixels = &screen.frame[static_cast<std::size_t>(first) * static_cast<std::size_t>(screen.pixelWidth)];
+    upload.pitch = screen.pixelWidth * static_cast<int>(sizeof(Color));
+    return upload;
+}
+
+}  // namespace screen
