@@ -6,12 +6,16 @@
 #
 # For development:
 #   bash build.sh asan    every test under AddressSanitizer + UBSan
+#   bash build.sh tsan    every test under ThreadSanitizer
+#   bash build.sh fuzz    each libFuzzer target for LISTER_FUZZ_SECONDS (60)
 #   bash build.sh bench   build and run the benchmarks
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
 runPackages=(g++ cmake ninja-build pkg-config libsdl2-dev libstb-dev)
-testPackages=("${runPackages[@]}" libgtest-dev libbenchmark-dev)
+testPackages=("${runPackages[@]}" libgtest-dev libbenchmark-dev tmux
+    xvfb xauth xdotool imagemagick python3-xlib openbox wmctrl)  # the window's tests under X
+fuzzPackages=("${runPackages[@]}" clang libclang-rt-14-dev)
 
 # Installs the missing packages as root; otherwise names them and stops.
 need() {
@@ -60,6 +64,27 @@ case "${1:-}" in
         ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
             ctest --test-dir build-asan --output-on-failure -j "$jobs"
         ;;
+    tsan)
+        need "${testPackages[@]}"
+        configure build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLISTER_SANITIZE=thread -DLISTER_BENCH=OFF
+        cmake --build build-tsan
+        TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --test-dir build-tsan --output-on-failure -j "$jobs"
+        ;;
+    fuzz)
+        need "${fuzzPackages[@]}"
+        CXX=clang++ configure build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLISTER_FUZZ=ON \
+            -DLISTER_SANITIZE=address,undefined -DLISTER_TESTS=OFF -DLISTER_BENCH=OFF
+        cmake --build build-fuzz
+        for target in input_items line_editor print_text; do
+            # The seeds are copied: what a run finds stays in the build folder.
+            mkdir -p "build-fuzz/corpus/$target" build-fuzz/artifacts
+            cp -n tests/fuzz/corpus/"$target"/* "build-fuzz/corpus/$target/"
+            echo "fuzzing $target for ${LISTER_FUZZ_SECONDS:-60} s"
+            "build-fuzz/tests/fuzz/fuzz_$target" -max_total_time="${LISTER_FUZZ_SECONDS:-60}" -print_final_stats=1 \
+                -artifact_prefix=build-fuzz/artifacts/ "build-fuzz/corpus/$target" 2>&1 |
+                grep -E 'stat::number_of_executed_units|^Done|ERROR|SUMMARY|runtime error|deadly'
+        done
+        ;;
     bench)
         need "${testPackages[@]}"
         configure build-test -DCMAKE_BUILD_TYPE=Release
@@ -67,7 +92,7 @@ case "${1:-}" in
         ./build-test/bench/lister_bench
         ;;
     *)
-        echo "usage: bash build.sh run|test|asan|bench" >&2
+        echo "usage: bash build.sh run|test|asan|tsan|fuzz|bench" >&2
         exit 2
         ;;
 esac

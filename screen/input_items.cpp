@@ -199,6 +199,10 @@ std::int32_t roundedToInt32(double value) {
     return static_cast<std::int32_t>(whole);
 }
 
+std::int32_t itemValue(const InputItem& item) {
+    return item.fraction ? roundedToInt32(itemToReal(item.text)) : itemToInteger(item.text);
+}
+
 void inputLine(const std::string& prompt, bool questionMark, bool newlineAfter) {
     ScreenSession* s = openSession;
     if (!s) return;
@@ -214,8 +218,7 @@ void inputLine(const std::string& prompt, bool questionMark, bool newlineAfter) 
 // With no screen open nothing was ever typed: the reads give 0 and "".
 void inputInteger(std::int32_t& target) {
     InputContext none;
-    const InputItem item = readItem(openSession ? openSession->input : none, numberItemLength, false);
-    target = item.fraction ? roundedToInt32(itemToReal(item.text)) : itemToInteger(item.text);
+    target = itemValue(readItem(openSession ? openSession->input : none, numberItemLength, false));
 }
 
 void inputText(std::string& target) {

@@ -91,7 +91,7 @@ void clearEcho(Editor& e) {
     platform::endProcess(lostInputStatus);
 }
 
-KeyCode waitForEditorKey() {
+KeyCode waitForEditorKey(void*) {
     for (;;) {
         while (!keyWaiting()) {
             // A key script that ran out can never answer: end, never hang.
@@ -159,7 +159,7 @@ bool actOnKey(Editor& e, KeyCode k) {
 
 }  // namespace
 
-std::string editLine() {
+std::string editLineFrom(KeySource nextKey, void* context) {
     Editor e;
     const GridSize grid = textSize();
     e.width = grid.columns;
@@ -168,7 +168,7 @@ std::string editLine() {
         const CursorPosition at = cursorPosition();
         printText(inputMarkText, false);
         moveCursor(at.row, at.column);
-        const KeyCode k = waitForEditorKey();
+        const KeyCode k = nextKey(context);
         // Take the mark away: the cell shows the text under it, or a blank.
         printText(e.pos < e.text.size() ? e.text.substr(e.pos, 1) : std::string(" "), false);
         moveCursor(at.row, at.column);
@@ -178,5 +178,7 @@ std::string editLine() {
         }
     }
 }
+
+std::string editLine() { return editLineFrom(waitForEditorKey, nullptr); }
 
 }  // namespace screen

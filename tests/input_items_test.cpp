@@ -14,8 +14,7 @@ namespace {
 
 std::int32_t numberOf(const std::string& line) {
     InputContext context{line, 0};
-    const InputItem item = readItem(context, numberItemLength, false);
-    return item.fraction ? roundedToInt32(itemToReal(item.text)) : itemToInteger(item.text);
+    return itemValue(readItem(context, numberItemLength, false));
 }
 
 std::string textOf(const std::string& line) {

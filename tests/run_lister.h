@@ -43,6 +43,7 @@ struct Options {
     std::string workingDirectory;            // empty: the test's own
     bool screenshot = false;
     std::vector<std::string> environment;  // extra NAME=value entries
+    std::vector<std::string> prefix;       // a command that runs lister, e.g. as another user
 };
 
 // A copy of the program in a folder of its own, so that its output file
@@ -82,10 +83,13 @@ inline Run runLister(const std::string& script, const testing_files::TempDir& sc
     posix_spawn_file_actions_addopen(&actions, 2, errorsPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (!options.workingDirectory.empty())
         posix_spawn_file_actions_addchdir_np(&actions, options.workingDirectory.c_str());
-    std::string program = options.executable;
-    char* argv[] = {program.data(), nullptr};
+    std::vector<std::string> command = options.prefix;
+    command.push_back(options.executable);
+    std::vector<char*> argv;
+    for (auto& word : command) argv.push_back(word.data());
+    argv.push_back(nullptr);
     pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data()) == 0) {
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
         int wstatus = 0;
         waitpid(pid, &wstatus, 0);
         if (WIFEXITED(wstatus)) run.status = WEXITSTATUS(wstatus);
