@@ -61,14 +61,15 @@ case "${1:-}" in
         need "${testPackages[@]}"
         configure build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLISTER_SANITIZE=address,undefined
         cmake --build build-asan
-        ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+        ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 LISTER_SOAK_RUNS=1 \
             ctest --test-dir build-asan --output-on-failure -j "$jobs"
         ;;
     tsan)
         need "${testPackages[@]}"
         configure build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLISTER_SANITIZE=thread -DLISTER_BENCH=OFF
         cmake --build build-tsan
-        TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --test-dir build-tsan --output-on-failure -j "$jobs"
+        TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp" LISTER_SOAK_RUNS=1 \
+            ctest --test-dir build-tsan --output-on-failure -j "$jobs"
         ;;
     fuzz)
         need "${fuzzPackages[@]}"
@@ -90,6 +91,8 @@ case "${1:-}" in
         configure build-test -DCMAKE_BUILD_TYPE=Release
         cmake --build build-test
         ./build-test/bench/lister_bench
+        # The listing again with the window presenting, on a virtual display.
+        SDL_RENDER_DRIVER=software xvfb-run -a -s '-screen 0 1024x768x24' ./build-test/bench/lister_window_bench
         ;;
     *)
         echo "usage: bash build.sh run|test|asan|tsan|fuzz|bench" >&2

@@ -8,7 +8,7 @@ the X protocol and with ImageMagick's import.
 
     LISTER_BINARY=build/lister /usr/bin/python3 tests/window_e2e.py [group]
 
-Groups: PlainServer, UnderOpenbox, WithoutDisplay. Screenshots are kept in
+Groups: PlainServer, UnderOpenbox, Soak, WithoutDisplay. Screenshots are kept in
 LISTER_WINDOW_SHOTS when it is set.
 """
 
@@ -19,6 +19,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -573,6 +574,91 @@ class UnderOpenbox(unittest.TestCase):
         lister.keys("a")
         self.assertEqual(lister.finished(), 0, lister.errors())
         self.assertIn(b"TOTAL COMBINACIONES:  7 > ARCHIVO: VSR_7-6.asc", lister.cells()[TOTAL_ROW])
+
+
+class Soak(unittest.TestCase):
+    """Whole n = 49 screen listings while keys are typed without a pause
+    and the window is covered, uncovered and switched to full screen and
+    back: each listing completes, its last screen is right, nothing hangs."""
+
+    RUNS = int(os.environ.get("LISTER_SOAK_RUNS", "3"))  # fewer under the slow sanitizers
+    LAST_ROW = 56  # where the 13983816th combination lands: page row 49, column 1
+
+    @classmethod
+    def setUpClass(cls):
+        cls.server = XServer(1700, 1300, windowManager=True)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.stop()
+
+    def typeWithoutPause(self, lister, stop, typed):
+        # Letters only: during a listing nothing but ESC may count. The first
+        # key of the final wait ends the run, which ends this loop too.
+        while not stop.is_set() and lister.alive():
+            try:
+                self.server.xdotool("type", "--delay", "5", "abcdefghij")
+                typed[0] += 10
+            except subprocess.SubprocessError:
+                return
+
+    def disturb(self, lister, stop, cycles):
+        display = self.server.display
+        screen = display.screen()
+        while not stop.is_set() and lister.alive():
+            cover = screen.root.create_window(0, 0, 1700, 1300, 0, screen.root_depth, X.InputOutput,
+                                              X.CopyFromParent, background_pixel=screen.white_pixel,
+                                              override_redirect=True)
+            cover.map()
+            display.sync()
+            time.sleep(0.05)
+            cover.destroy()
+            display.sync()
+            try:
+                self.server.xdotool("key", "alt+Return")
+                time.sleep(0.1)
+                self.server.xdotool("key", "alt+Return")
+            except subprocess.SubprocessError:
+                return
+            cycles[0] += 1
+
+    def test_whole_listings_under_keys_covers_and_full_screen(self):
+        cycles, typed = [0], [0]
+        for run in range(self.RUNS):
+            with self.subTest(run=run):
+                lister = Lister(self.server)
+                self.addCleanup(lister.stop)
+                lister.showing("the frame of the dialogue", frameDrawn)
+                lister.focus()
+                lister.type("49")
+                lister.keys("Return")
+                lister.showing("the second question", lambda p: p.rowHas(CHOICE_ROW, WHITE))
+                lister.type("p")
+                stop = threading.Event()
+                workers = [threading.Thread(target=self.typeWithoutPause, args=(lister, stop, typed)),
+                           threading.Thread(target=self.disturb, args=(lister, stop, cycles))]
+                lister.keys("Return")
+                for worker in workers:
+                    worker.start()
+                try:
+                    status = lister.finished(seconds=300)
+                finally:
+                    stop.set()
+                    for worker in workers:
+                        worker.join(timeout=STEP_SECONDS)
+                self.assertEqual(status, 0, lister.errors())
+                self.assertEqual(lister.errors(), "")
+                rows = lister.cells()
+                self.assertEqual(rows[PROGRESS_ROW].rstrip(),
+                                 b" > GENERADAS:  13983816 /  13983816   PAGINA:  33860")
+                self.assertTrue(rows[REPORT_ROW].startswith(b" > OK. TIEMPO INVERTIDO:  "), rows[REPORT_ROW])
+                self.assertEqual(rows[self.LAST_ROW][1:13], b"444546474849")
+                # The program's last picture holds the same last combination.
+                final = Picture.ofFile(lister.screenshot)
+                self.assertIn(GREEN, final.cell(self.LAST_ROW, 2))
+        print("soak: %d listings, %d keys typed, %d cover and full-screen cycles" % (self.RUNS, typed[0], cycles[0]),
+              file=sys.stderr)
+        self.assertGreater(cycles[0], 0, "no disturbance happened during the listings")
 
 
 class WithoutDisplay(unittest.TestCase):
