@@ -14,33 +14,16 @@
 #include <vector>
 
 #include "lister/run_driver.h"
+#include "tests/reference_lines.h"
 #include "tests/run_lister.h"
 
 using testing_lister::Options;
 using testing_lister::readFile;
 using testing_lister::runLister;
 using testing_lister::trimmed;
+using testing_reference::referenceFile;
 
 namespace {
-
-// Every line of n's combinations, made by stepping one to the next.
-std::string referenceLines(int n, std::size_t limit = SIZE_MAX) {
-    std::array<int, 6> c{1, 2, 3, 4, 5, 6};
-    std::string out;
-    for (std::size_t lines = 0; lines < limit; ++lines) {
-        for (int e : c) {
-            out += static_cast<char>('0' + e / 10);
-            out += static_cast<char>('0' + e % 10);
-        }
-        out += "\r\n";
-        int i = 5;
-        while (i >= 0 && c[static_cast<std::size_t>(i)] == n - 5 + i) --i;
-        if (i < 0) break;
-        ++c[static_cast<std::size_t>(i)];
-        for (int j = i + 1; j < 6; ++j) c[static_cast<std::size_t>(j)] = c[static_cast<std::size_t>(j - 1)] + 1;
-    }
-    return out;
-}
 
 std::string fileIn(const std::string& directory, int n) { return directory + "/" + lister::outputFileName(n); }
 
@@ -90,7 +73,7 @@ TEST(FaultNoCreate, AFolderWithBytesOutsideAscii) {
     options.executable = testing_lister::copyOfLister(home);
     auto run = runLister("7\rG\r", scratch, options);
     ASSERT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(readFile(fileIn(home, 7)), referenceLines(7));
+    EXPECT_EQ(readFile(fileIn(home, 7)), referenceFile(7));
     EXPECT_EQ(trimmed(run.rows[69]), " > RUTA: " + fileIn(home, 7));
     // Not writable, it is the same creation error as anywhere.
     std::filesystem::remove(fileIn(home, 7));
@@ -132,7 +115,7 @@ TEST(FaultDiskFull, ASmallFileSystemFillsDuringTheListing) {
     const std::string written = readFile(scratch.path + "/VSR_49-6.asc");
     EXPECT_GT(written.size(), 65548u);
     EXPECT_LT(written.size(), 4u << 20);
-    EXPECT_EQ(written, referenceLines(49, written.size() / 14 + 1).substr(0, written.size()));
+    EXPECT_EQ(written, referenceFile(49, written.size() / 14 + 1).substr(0, written.size()));
 }
 
 TEST(FaultLongPaths, TheFileLandsNextToAnExecutableDeepDown) {
@@ -147,7 +130,7 @@ TEST(FaultLongPaths, TheFileLandsNextToAnExecutableDeepDown) {
         options.executable = testing_lister::copyOfLister(home);
         const auto run = runLister("7\rG\r", scratch, options);
         ASSERT_EQ(run.status, 0) << run.errors;
-        EXPECT_EQ(readFile(fileIn(home, 7)), referenceLines(7)) << home.size();
+        EXPECT_EQ(readFile(fileIn(home, 7)), referenceFile(7)) << home.size();
         // The long RUTA line runs past the last row and scrolls the screen.
         std::string shown;
         for (std::size_t row = 1; row < run.rows.size(); ++row) shown += run.rows[row];
@@ -166,7 +149,7 @@ TEST(FaultScripts, InputEndingAtAnyPointOfTheDialogueEndsWithStatus3) {
         EXPECT_EQ(run.errors, "lister: input ended while waiting for an answer\n") << length;
     }
     EXPECT_EQ(runLister(script, scratch, options).status, 0);
-    EXPECT_EQ(readFile(fileIn(home.path, 12)), referenceLines(12));
+    EXPECT_EQ(readFile(fileIn(home.path, 12)), referenceFile(12));
 }
 
 // Valid answers, then random bytes as keys during the listing: every run
@@ -208,7 +191,7 @@ TEST_P(RandomKeys, DuringListings) {
         }
         if (toFile) {
             ++files;
-            ASSERT_EQ(readFile(fileIn(home.path, n)), referenceLines(n, static_cast<std::size_t>(count)))
+            ASSERT_EQ(readFile(fileIn(home.path, n)), referenceFile(n, static_cast<std::size_t>(count)))
                 << "run " << i << ", n " << n << ", count " << count;
         }
     }
