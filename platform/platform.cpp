@@ -1,16 +1,5 @@
 #include "platform/platform.h"
 
-#include <chrono>
-#include <cstdlib>
-#include <thread>
-
-#ifndef _WIN32
-#include <unistd.h>
-
-#include <cerrno>
-#include <vector>
-#endif
-
 namespace platform {
 
 std::string directoryOf(std::string_view path, char separator) {
@@ -40,28 +29,6 @@ std::string programTitle(std::string_view path, char separator) {
     return std::string(name);
 }
 
-#ifndef _WIN32
-std::string executablePath() {
-    // readlink reports no length of its own: grow until the link fits.
-    std::vector<char> buffer(256);
-    for (;;) {
-        const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (length < 0) return {};
-        if (static_cast<std::size_t>(length) < buffer.size()) return std::string(buffer.data(), static_cast<std::size_t>(length));
-        buffer.resize(buffer.size() * 2);
-    }
-}
-#endif
-
 std::string executableDirectory() { return directoryOf(executablePath(), pathSeparator); }
-
-double clockSeconds() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-void sleepMilliseconds(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
-
-void endProcess(int status) { std::exit(status); }
 
 }  // namespace platform

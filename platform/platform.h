@@ -1,7 +1,8 @@
 // The thin operating-system layer: where the executable is, the clock,
-// sleeping and ending the process.
+// sleeping, reading a key script and ending the process.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -33,5 +34,16 @@ inline constexpr char pathSeparator =
 double clockSeconds();
 void sleepMilliseconds(int milliseconds);
 [[noreturn]] void endProcess(int status);
+
+// Key scripts come through a descriptor (standard input) that must never
+// hold up the screen: these read what is there and never wait for more.
+//
+// Reads what `fd` holds now, at most `size` bytes: how many were read, 0
+// when nothing has arrived yet, -1 when the input has ended (its end or a
+// failure: nothing more will come).
+long readAvailableInput(int fd, unsigned char* buffer, std::size_t size);
+// Sleeps up to `milliseconds`, returning sooner once `fd` has something
+// to read or has ended.
+void waitForInputOn(int fd, int milliseconds);
 
 }  // namespace platform

@@ -2,15 +2,10 @@
 // file descriptor (standard input by default). Every byte 1-255 is that
 // character; a 0 byte followed by x is the extended key x. Bytes are posted
 // only while the queue has room, so a script never loses a key.
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <chrono>
 #include <cstdint>
-#include <thread>
 #include <vector>
 
+#include "platform/platform.h"
 #include "screen/back_end.h"
 #include "screen/keyboard.h"
 
@@ -37,34 +32,19 @@ bool open(BackEnd& b, const BackEndSetup& setup, std::string&) {
 
 void waitForInput(BackEnd& b, int milliseconds) {
     Headless& h = state(b);
-    if (wantsBytes(h)) {
-        pollfd p{h.fd, POLLIN, 0};
-        if (poll(&p, 1, milliseconds) >= 0) return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    if (wantsBytes(h))
+        platform::waitForInputOn(h.fd, milliseconds);
+    else
+        platform::sleepMilliseconds(milliseconds);
 }
 
 void readMore(Headless& h) {
-    pollfd p{h.fd, POLLIN, 0};
-    const int ready = poll(&p, 1, 0);
-    if (ready < 0) {
-        if (errno != EINTR) h.ended = true;
-        return;
-    }
-    if (ready == 0) return;
-    if (p.revents & POLLNVAL) {
-        h.ended = true;
-        return;
-    }
+    std::uint8_t chunk[4096];
+    const long got = platform::readAvailableInput(h.fd, chunk, sizeof chunk);
+    if (got < 0) h.ended = true;
+    if (got <= 0) return;
     // Keep an unfinished extended key (a 0 at the very end) for the next read.
     std::vector<std::uint8_t> kept(h.pending.begin() + static_cast<std::ptrdiff_t>(h.next), h.pending.end());
-    std::uint8_t chunk[4096];
-    const ssize_t got = read(h.fd, chunk, sizeof chunk);
-    if (got < 0 && (errno == EINTR || errno == EAGAIN)) return;
-    if (got <= 0) {
-        h.ended = true;
-        return;
-    }
     kept.insert(kept.end(), chunk, chunk + got);
     h.pending = std::move(kept);
     h.next = 0;

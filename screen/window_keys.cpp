@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "screen/cp437.h"
+#include "screen/extended_keys.h"
 
 namespace screen {
 namespace {
@@ -16,41 +17,39 @@ constexpr KeyCode escCode = 27;
 constexpr int shiftTabExtended = 15;
 constexpr int ctrlTabExtended = 148;
 
-// The PC BIOS extended codes of a key: alone, with Shift, with Ctrl.
-struct ExtendedKey {
+// The keys without a character, by the names SDL gives them.
+struct NamedKey {
     SDL_Scancode scancode;
-    int plain;
-    int shifted;
-    int controlled;
+    PcKey key;
 };
 
-constexpr ExtendedKey greyKeys[] = {
-    {SDL_SCANCODE_F1, 59, 84, 94},         {SDL_SCANCODE_F2, 60, 85, 95},
-    {SDL_SCANCODE_F3, 61, 86, 96},         {SDL_SCANCODE_F4, 62, 87, 97},
-    {SDL_SCANCODE_F5, 63, 88, 98},         {SDL_SCANCODE_F6, 64, 89, 99},
-    {SDL_SCANCODE_F7, 65, 90, 100},        {SDL_SCANCODE_F8, 66, 91, 101},
-    {SDL_SCANCODE_F9, 67, 92, 102},        {SDL_SCANCODE_F10, 68, 93, 103},
-    {SDL_SCANCODE_F11, 133, 135, 137},     {SDL_SCANCODE_F12, 134, 136, 138},
-    {SDL_SCANCODE_HOME, 71, 71, 119},      {SDL_SCANCODE_UP, 72, 72, 141},
-    {SDL_SCANCODE_PAGEUP, 73, 73, 132},    {SDL_SCANCODE_LEFT, 75, 75, 115},
-    {SDL_SCANCODE_RIGHT, 77, 77, 116},     {SDL_SCANCODE_END, 79, 79, 117},
-    {SDL_SCANCODE_DOWN, 80, 80, 145},      {SDL_SCANCODE_PAGEDOWN, 81, 81, 118},
-    {SDL_SCANCODE_INSERT, 82, 82, 146},    {SDL_SCANCODE_DELETE, 83, 83, 147},
+constexpr NamedKey greyKeys[] = {
+    {SDL_SCANCODE_F1, PcKey::f1},          {SDL_SCANCODE_F2, PcKey::f2},
+    {SDL_SCANCODE_F3, PcKey::f3},          {SDL_SCANCODE_F4, PcKey::f4},
+    {SDL_SCANCODE_F5, PcKey::f5},          {SDL_SCANCODE_F6, PcKey::f6},
+    {SDL_SCANCODE_F7, PcKey::f7},          {SDL_SCANCODE_F8, PcKey::f8},
+    {SDL_SCANCODE_F9, PcKey::f9},          {SDL_SCANCODE_F10, PcKey::f10},
+    {SDL_SCANCODE_F11, PcKey::f11},        {SDL_SCANCODE_F12, PcKey::f12},
+    {SDL_SCANCODE_HOME, PcKey::home},      {SDL_SCANCODE_UP, PcKey::up},
+    {SDL_SCANCODE_PAGEUP, PcKey::pageUp},  {SDL_SCANCODE_LEFT, PcKey::left},
+    {SDL_SCANCODE_RIGHT, PcKey::right},    {SDL_SCANCODE_END, PcKey::end},
+    {SDL_SCANCODE_DOWN, PcKey::down},      {SDL_SCANCODE_PAGEDOWN, PcKey::pageDown},
+    {SDL_SCANCODE_INSERT, PcKey::insert},  {SDL_SCANCODE_DELETE, PcKey::del},
 };
 
 // The keypad as cursor keys; with NumLock (or Shift) its keys type digits.
-constexpr ExtendedKey keypadKeys[] = {
-    {SDL_SCANCODE_KP_7, 71, 71, 119},  {SDL_SCANCODE_KP_8, 72, 72, 141},
-    {SDL_SCANCODE_KP_9, 73, 73, 132},  {SDL_SCANCODE_KP_4, 75, 75, 115},
-    {SDL_SCANCODE_KP_5, 76, 76, 143},  {SDL_SCANCODE_KP_6, 77, 77, 116},
-    {SDL_SCANCODE_KP_1, 79, 79, 117},  {SDL_SCANCODE_KP_2, 80, 80, 145},
-    {SDL_SCANCODE_KP_3, 81, 81, 118},  {SDL_SCANCODE_KP_0, 82, 82, 146},
-    {SDL_SCANCODE_KP_PERIOD, 83, 83, 147},
+constexpr NamedKey keypadKeys[] = {
+    {SDL_SCANCODE_KP_7, PcKey::home},  {SDL_SCANCODE_KP_8, PcKey::up},
+    {SDL_SCANCODE_KP_9, PcKey::pageUp},  {SDL_SCANCODE_KP_4, PcKey::left},
+    {SDL_SCANCODE_KP_5, PcKey::centre},  {SDL_SCANCODE_KP_6, PcKey::right},
+    {SDL_SCANCODE_KP_1, PcKey::end},  {SDL_SCANCODE_KP_2, PcKey::down},
+    {SDL_SCANCODE_KP_3, PcKey::pageDown},  {SDL_SCANCODE_KP_0, PcKey::insert},
+    {SDL_SCANCODE_KP_PERIOD, PcKey::del},
 };
 
-const ExtendedKey* findKey(const ExtendedKey* first, const ExtendedKey* last, SDL_Scancode scancode) {
-    const ExtendedKey* found =
-        std::find_if(first, last, [scancode](const ExtendedKey& k) { return k.scancode == scancode; });
+const NamedKey* findKey(const NamedKey* first, const NamedKey* last, SDL_Scancode scancode) {
+    const NamedKey* found =
+        std::find_if(first, last, [scancode](const NamedKey& k) { return k.scancode == scancode; });
     return found == last ? nullptr : found;
 }
 
@@ -100,13 +99,13 @@ KeyCode keyDownCode(SDL_Scancode scancode, SDL_Keycode symbol, std::uint16_t mod
         if (ctrl) return extendedKey(ctrlTabExtended);
         return shift ? extendedKey(shiftTabExtended) : tabCode;
     }
-    if (const ExtendedKey* k = findKey(std::begin(greyKeys), std::end(greyKeys), scancode))
-        return extendedKey(ctrl ? k->controlled : shift ? k->shifted : k->plain);
-    if (const ExtendedKey* k = findKey(std::begin(keypadKeys), std::end(keypadKeys), scancode)) {
+    if (const NamedKey* k = findKey(std::begin(greyKeys), std::end(greyKeys), scancode))
+        return pcExtendedKey(k->key, shift, ctrl);
+    if (const NamedKey* k = findKey(std::begin(keypadKeys), std::end(keypadKeys), scancode)) {
         // Shift reverses NumLock for the keypad, as on the PC.
         const bool typesDigit = ((modifiers & KMOD_NUM) != 0) != shift;
         if (typesDigit) return 0;
-        return extendedKey(ctrl ? k->controlled : k->plain);
+        return pcExtendedKey(k->key, false, ctrl);
     }
     if (controlChord(modifiers) && symbol >= SDLK_a && symbol <= SDLK_z) return symbol - SDLK_a + 1;
     return 0;

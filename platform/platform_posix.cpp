@@ -1,0 +1,53 @@
+// The platform layer on Linux and other POSIX systems.
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+std::string executablePath() {
+    // readlink reports no length of its own: grow until the link fits.
+    std::vector<char> buffer(256);
+    for (;;) {
+        const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (length < 0) return {};
+        if (static_cast<std::size_t>(length) < buffer.size()) return std::string(buffer.data(), static_cast<std::size_t>(length));
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+double clockSeconds() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+void sleepMilliseconds(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+void endProcess(int status) { std::exit(status); }
+
+long readAvailableInput(int fd, unsigned char* buffer, std::size_t size) {
+    pollfd p{fd, POLLIN, 0};
+    const int ready = poll(&p, 1, 0);
+    if (ready < 0) return errno == EINTR ? 0 : -1;
+    if (ready == 0) return 0;
+    if (p.revents & POLLNVAL) return -1;
+    const ssize_t got = read(fd, buffer, size);
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) return 0;
+    if (got <= 0) return -1;
+    return static_cast<long>(got);
+}
+
+void waitForInputOn(int fd, int milliseconds) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, milliseconds) >= 0) return;
+    sleepMilliseconds(milliseconds);
+}
+
+}  // namespace platform

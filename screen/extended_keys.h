@@ -1,0 +1,21 @@
+// The PC BIOS extended codes of the keys that type no character, shared by
+// every window back end: each maps its own key names onto PcKey and asks
+// here for the code, so the codes live in one table.
+#pragma once
+
+#include "screen/key_queue.h"
+
+namespace screen {
+
+// The keys with an extended code of their own. `centre` is the keypad's 5
+// without NumLock; the keypad's other keys are the grey keys they show.
+enum class PcKey : unsigned char {
+    f1, f2, f3, f4, f5, f6, f7, f8, f9, f10, f11, f12,
+    home, up, pageUp, left, centre, right, end, down, pageDown, insert, del,
+};
+
+// The extended key code of a press, with the Shift or Ctrl variant when
+// those are held (Ctrl wins over Shift).
+KeyCode pcExtendedKey(PcKey key, bool shift, bool ctrl);
+
+}  // namespace screen
