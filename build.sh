@@ -9,6 +9,10 @@
 #   bash build.sh tsan    every test under ThreadSanitizer
 #   bash build.sh fuzz    each libFuzzer target for LISTER_FUZZ_SECONDS (60)
 #   bash build.sh bench   build and run the benchmarks
+#
+# For Windows, cross-built here and run under Wine:
+#   bash build.sh windows       build build-windows/lister.exe
+#   bash build.sh windows-test  its end-to-end tests under Wine and Xvfb
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
@@ -16,6 +20,8 @@ runPackages=(g++ cmake ninja-build pkg-config libsdl2-dev libstb-dev)
 testPackages=("${runPackages[@]}" libgtest-dev libbenchmark-dev tmux
     xvfb xauth xdotool imagemagick python3-xlib openbox wmctrl)  # the window's tests under X
 fuzzPackages=("${runPackages[@]}" clang libclang-rt-14-dev)
+windowsPackages=(g++-mingw-w64-x86-64-posix cmake ninja-build libstb-dev)
+windowsTestPackages=("${windowsPackages[@]}" "${runPackages[@]}" wine wine64 xvfb xauth xdotool python3)
 
 # Installs the missing packages as root; otherwise names them and stops.
 need() {
@@ -94,8 +100,25 @@ case "${1:-}" in
         # The listing again with the window presenting, on a virtual display.
         SDL_RENDER_DRIVER=software xvfb-run -a -s '-screen 0 1024x768x24' ./build-test/bench/lister_window_bench
         ;;
+    windows)
+        need "${windowsPackages[@]}"
+        configure build-windows -DCMAKE_BUILD_TYPE=Release -DLISTER_TESTS=OFF -DLISTER_BENCH=OFF \
+            -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake --no-warn-unused-cli
+        cmake --build build-windows --target lister
+        ;;
+    windows-test)
+        need "${windowsTestPackages[@]}"
+        configure build-windows -DCMAKE_BUILD_TYPE=Release -DLISTER_TESTS=OFF -DLISTER_BENCH=OFF \
+            -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake --no-warn-unused-cli
+        cmake --build build-windows --target lister
+        # The Linux build of the same sources, whose screens the Windows one must match.
+        configure build -DCMAKE_BUILD_TYPE=Release -DLISTER_TESTS=OFF -DLISTER_BENCH=OFF
+        cmake --build build --target lister
+        LISTER_WINDOWS_BINARY=build-windows/lister.exe LISTER_LINUX_BINARY=build/lister \
+            /usr/bin/python3 tests/windows_e2e.py
+        ;;
     *)
-        echo "usage: bash build.sh run|test|asan|tsan|fuzz|bench" >&2
+        echo "usage: bash build.sh run|test|asan|tsan|fuzz|bench|windows|windows-test" >&2
         exit 2
         ;;
 esac

@@ -38,9 +38,11 @@ struct BackEnd {
 };
 
 BackEnd headlessBackEnd();
-BackEnd terminalBackEnd();
-#ifdef __linux__
-BackEnd windowBackEnd();  // SDL2
+#ifndef _WIN32
+BackEnd terminalBackEnd();  // termios
+#endif
+#if defined(__linux__) || defined(_WIN32)
+BackEnd windowBackEnd();  // SDL2 on Linux, the system's own windows on Windows
 #endif
 
 }  // namespace screen

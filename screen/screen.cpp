@@ -59,8 +59,10 @@ void report(const std::string& what) { std::fprintf(stderr, "lister: %s\n", what
 BackEnd backEndNamed(std::string_view name, bool& known) {
     known = true;
     if (name == "headless") return headlessBackEnd();
+#ifndef _WIN32
     if (name == "terminal") return terminalBackEnd();
-#ifdef __linux__
+#endif
+#if defined(__linux__) || defined(_WIN32)
     if (name == "window") return windowBackEnd();
 #endif
     known = name == "window" || name == "terminal";

@@ -1,0 +1,196 @@
+// The platform layer on Windows.
+#include <windows.h>
+#include <io.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+constexpr DWORD firstPathBuffer = MAX_PATH;
+constexpr DWORD longestPath = 32768;  // the system's own limit, in characters
+constexpr int inputPollMilliseconds = 1;
+
+// The performance counter's ticks per second, or 0 when the system has none
+// to report; asked once.
+double counterFrequency() {
+    static const double frequency = [] {
+        LARGE_INTEGER f;
+        return QueryPerformanceFrequency(&f) && f.QuadPart > 0 ? static_cast<double>(f.QuadPart) : 0.0;
+    }();
+    return frequency;
+}
+
+HANDLE handleOf(int fd) {
+    const intptr_t h = _get_osfhandle(fd);
+    return h == -1 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(h);
+}
+
+constexpr long unpeekable = -2;
+
+// How many bytes a pipe holds now; -1 when its writer has gone, `unpeekable`
+// when the pipe cannot tell (Wine's pipes from the Unix side).
+long pipeBytes(HANDLE h) {
+    DWORD available = 0;
+    if (PeekNamedPipe(h, nullptr, 0, nullptr, &available, nullptr)) return static_cast<long>(available);
+    const DWORD error = GetLastError();
+    return error == ERROR_BROKEN_PIPE || error == ERROR_INVALID_HANDLE ? -1 : unpeekable;
+}
+
+// For input that cannot be looked at without waiting: a thread of its own
+// waits in ReadFile and keeps what arrives for the next reads. Made once
+// and never freed, since its thread may still wait when the process ends.
+struct BackgroundReader {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    HANDLE arrived = nullptr;  // set while bytes or the end wait to be taken
+    std::mutex lock;
+    std::vector<unsigned char> bytes;
+    bool ended = false;
+};
+
+BackgroundReader* backgroundReader = nullptr;
+int backgroundFd = -1;
+
+DWORD WINAPI readInBackground(LPVOID context) {
+    auto& r = *static_cast<BackgroundReader*>(context);
+    for (;;) {
+        unsigned char chunk[4096];
+        DWORD got = 0;
+        const bool read = ReadFile(r.handle, chunk, sizeof chunk, &got, nullptr) && got > 0;
+        std::lock_guard<std::mutex> hold(r.lock);
+        if (read) r.bytes.insert(r.bytes.end(), chunk, chunk + got);
+        else r.ended = true;
+        SetEvent(r.arrived);
+        if (!read) return 0;
+    }
+}
+
+bool startBackgroundReader(int fd, HANDLE h) {
+    auto* r = new BackgroundReader;
+    r->handle = h;
+    r->arrived = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const HANDLE thread = r->arrived ? CreateThread(nullptr, 0, readInBackground, r, 0, nullptr) : nullptr;
+    if (!thread) {
+        if (r->arrived) CloseHandle(r->arrived);
+        delete r;
+        return false;
+    }
+    CloseHandle(thread);
+    backgroundReader = r;
+    backgroundFd = fd;
+    return true;
+}
+
+long takeBackgroundBytes(BackgroundReader& r, unsigned char* buffer, std::size_t size) {
+    std::lock_guard<std::mutex> hold(r.lock);
+    const std::size_t count = std::min(size, r.bytes.size());
+    if (count == 0) {
+        if (r.ended) return -1;
+        ResetEvent(r.arrived);
+        return 0;
+    }
+    std::memcpy(buffer, r.bytes.data(), count);
+    r.bytes.erase(r.bytes.begin(), r.bytes.begin() + static_cast<std::ptrdiff_t>(count));
+    if (r.bytes.empty() && !r.ended) ResetEvent(r.arrived);
+    return static_cast<long>(count);
+}
+
+bool isConsole(HANDLE h) {
+    DWORD mode = 0;
+    return GetConsoleMode(h, &mode) != 0;
+}
+
+// A console delivers key events, not bytes: the characters typed so far
+// (a console's reads would wait for a whole line).
+long consoleCharacters(HANDLE h, unsigned char* buffer, std::size_t size) {
+    DWORD events = 0;
+    if (!GetNumberOfConsoleInputEvents(h, &events)) return -1;
+    std::size_t got = 0;
+    for (; events > 0 && got < size; --events) {
+        INPUT_RECORD record;
+        DWORD read = 0;
+        if (!ReadConsoleInputA(h, &record, 1, &read) || read == 0) break;
+        if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown) continue;
+        const auto character = static_cast<unsigned char>(record.Event.KeyEvent.uChar.AsciiChar);
+        for (WORD i = 0; character != 0 && i < record.Event.KeyEvent.wRepeatCount && got < size; ++i)
+            buffer[got++] = character;
+    }
+    return static_cast<long>(got);
+}
+
+}  // namespace
+
+std::string executablePath() {
+    // The result fills the whole buffer when the path was cut: grow and ask again.
+    std::vector<char> buffer(firstPathBuffer);
+    const HMODULE self = GetModuleHandleA(nullptr);
+    for (;;) {
+        const DWORD length = GetModuleFileNameA(self, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return {};
+        if (length < buffer.size()) return std::string(buffer.data(), length);
+        if (buffer.size() >= longestPath) return {};
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+double clockSeconds() {
+    const double frequency = counterFrequency();
+    if (frequency <= 0.0) return GetTickCount() * 0.001;
+    LARGE_INTEGER count;
+    QueryPerformanceCounter(&count);
+    return static_cast<double>(count.QuadPart) / frequency;
+}
+
+void sleepMilliseconds(int milliseconds) { Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0); }
+
+void endProcess(int status) { std::exit(status); }
+
+long readAvailableInput(int fd, unsigned char* buffer, std::size_t size) {
+    if (backgroundReader && backgroundFd == fd) return takeBackgroundBytes(*backgroundReader, buffer, size);
+    const HANDLE h = handleOf(fd);
+    if (h == INVALID_HANDLE_VALUE || h == nullptr) return -1;
+    DWORD wanted = static_cast<DWORD>(size);
+    const DWORD type = GetFileType(h);
+    if (type == FILE_TYPE_CHAR && isConsole(h)) return consoleCharacters(h, buffer, size);
+    if (type == FILE_TYPE_PIPE) {
+        // A read of an empty pipe would wait for its writer: read only what is there.
+        const long available = pipeBytes(h);
+        if (available == unpeekable) return startBackgroundReader(fd, h) ? 0 : -1;
+        if (available <= 0) return available;
+        if (static_cast<DWORD>(available) < wanted) wanted = static_cast<DWORD>(available);
+    }
+    // A file (or the null device) answers at once, with 0 bytes at its end.
+    DWORD got = 0;
+    if (!ReadFile(h, buffer, wanted, &got, nullptr) || got == 0) return -1;
+    return static_cast<long>(got);
+}
+
+void waitForInputOn(int fd, int milliseconds) {
+    if (backgroundReader && backgroundFd == fd) {
+        WaitForSingleObject(backgroundReader->arrived, static_cast<DWORD>(milliseconds > 0 ? milliseconds : 0));
+        return;
+    }
+    const HANDLE h = handleOf(fd);
+    if (h == INVALID_HANDLE_VALUE || h == nullptr) {
+        sleepMilliseconds(milliseconds);
+        return;
+    }
+    const DWORD type = GetFileType(h);
+    if (type == FILE_TYPE_CHAR && isConsole(h)) {
+        WaitForSingleObject(h, static_cast<DWORD>(milliseconds > 0 ? milliseconds : 0));
+        return;
+    }
+    // Pipes cannot be waited on: look again every millisecond. Files are
+    // always ready.
+    if (type != FILE_TYPE_PIPE) return;
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(milliseconds > 0 ? milliseconds : 0);
+    while (pipeBytes(h) == 0 && GetTickCount64() < deadline) sleepMilliseconds(inputPollMilliseconds);
+}
+
+}  // namespace platform
