@@ -24,6 +24,10 @@ constexpr wchar_t className[] = L"lister_window";
 constexpr DWORD windowedStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
 constexpr DWORD fullScreenStyle = WS_POPUP;
 constexpr UINT_PTR systemCommandMask = 0xFFF0;  // the low bits carry how the command came
+// A window manager may answer a switch with several moves and resizes of
+// its own over the next moments, not all of which ask for a repaint:
+// the whole picture is shown again for this many cycles after a switch.
+constexpr int settlingRepaints = 50;
 
 struct Window {
     HWND window = nullptr;
@@ -37,6 +41,7 @@ struct Window {
     bool toggleWanted = false;      // Alt+Enter
     bool fullScreenWanted = false;  // the maximise button
     RECT windowedPlace{};           // where the window stood before full screen
+    int settlingCycles = 0;         // whole repaints still due after a switch
     EXECUTION_STATE savedExecutionState = 0;
 };
 
@@ -158,6 +163,7 @@ void setFullScreen(Window& w, bool on) {
                      SWP_FRAMECHANGED | SWP_NOZORDER | SWP_SHOWWINDOW);
     }
     w.fullScreen = on;
+    w.settlingCycles = settlingRepaints;
     InvalidateRect(w.window, nullptr, FALSE);
 }
 
@@ -333,9 +339,14 @@ void present(BackEnd& b) {
         setFullScreen(w, true);
     }
     w.toggleWanted = w.fullScreenWanted = false;
-    if (w.changedFirst > w.changedLast) return;
+    const bool settling = w.settlingCycles > 0;
+    if (settling) --w.settlingCycles;
+    if (w.changedFirst > w.changedLast && !settling) return;
     if (const HDC dc = GetDC(w.window)) {
-        paintLines(w, dc, w.changedFirst, w.changedLast);
+        if (settling)
+            paintAll(w, dc);
+        else
+            paintLines(w, dc, w.changedFirst, w.changedLast);
         ReleaseDC(w.window, dc);
     }
     w.changedFirst = INT_MAX;
