@@ -21,7 +21,8 @@ testPackages=("${runPackages[@]}" libgtest-dev libbenchmark-dev tmux
     xvfb xauth xdotool imagemagick python3-xlib openbox wmctrl)  # the window's tests under X
 fuzzPackages=("${runPackages[@]}" clang libclang-rt-14-dev)
 windowsPackages=(g++-mingw-w64-x86-64-posix cmake ninja-build libstb-dev)
-windowsTestPackages=("${windowsPackages[@]}" "${runPackages[@]}" wine wine64 xvfb xauth xdotool python3)
+windowsTestPackages=("${windowsPackages[@]}" "${runPackages[@]}" wine wine64 xvfb xauth xdotool
+    python3-xlib imagemagick)  # Wine, and the X tools that window_e2e.py uses too
 
 # Installs the missing packages as root; otherwise names them and stops.
 need() {

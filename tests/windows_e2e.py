@@ -1,0 +1,375 @@
+#!/usr/bin/python3
+"""The Windows build, lister.exe, end to end under Wine.
+
+Headless runs take their keys from standard input and must write the same
+files and the same screens as the Linux build; the window runs on an X
+server of its own (Xvfb, as window_e2e.py starts it) and is typed at and
+clicked with xdotool. A Wine or an X server that cannot start fails the
+test: nothing here passes for want of a platform.
+
+    LISTER_WINDOWS_BINARY=build-windows/lister.exe LISTER_LINUX_BINARY=build/lister \\
+        /usr/bin/python3 tests/windows_e2e.py
+"""
+
+import itertools
+import math
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from window_e2e import (BACKGROUND, BLACK, CELL, CHOICE_ROW, CLOSING_ROW, HEIGHT, REPORT_ROW,  # noqa: E402
+                        TOTAL_ROW, WHITE, WIDTH, Picture, XServer, frameDrawn, stopProcess, waitFor)
+
+WINDOWS_LISTER = os.environ.get("LISTER_WINDOWS_BINARY", "")
+LINUX_LISTER = os.environ.get("LISTER_LINUX_BINARY", "")
+
+WINE = "/usr/bin/wine"
+WINEBOOT = "/usr/bin/wineboot"
+WINESERVER = "/usr/bin/wineserver"
+WINEPATH = "/usr/bin/winepath"
+XDOTOOL = "/usr/bin/xdotool"
+
+TITLE = "lister"
+PREFIX_SECONDS = 180  # the first start of a Wine prefix builds its registry
+RUN_SECONDS = 60
+STEP_SECONDS = 20
+INPUT_ENDED = "lister: input ended while waiting for an answer"
+
+wineEnvironment = {}  # WINEPREFIX and WINEDEBUG, set once the prefix is ready
+
+
+def setUpModule():
+    for path, package in ((WINE, "wine"), (WINEBOOT, "wine"), (XDOTOOL, "xdotool")):
+        if not os.access(path, os.X_OK):
+            raise AssertionError("%s is missing; install the Debian package %s" % (path, package))
+    for name, path in (("LISTER_WINDOWS_BINARY", WINDOWS_LISTER), ("LISTER_LINUX_BINARY", LINUX_LISTER)):
+        if not os.path.isfile(path):
+            raise AssertionError("%s must name the built program, not %r" % (name, path))
+    prefix = tempfile.mkdtemp(prefix="lister-wine-")
+    wineEnvironment.update(WINEPREFIX=prefix, WINEDEBUG="-all")
+    env = dict(cleanEnvironment(), **wineEnvironment)
+    env.pop("DISPLAY", None)  # no dialogue of wineboot's may wait for a click
+    try:
+        subprocess.run([WINEBOOT, "-i"], env=env, check=True, timeout=PREFIX_SECONDS,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run([WINESERVER, "-w"], env=env, check=True, timeout=PREFIX_SECONDS)
+    except (subprocess.CalledProcessError, subprocess.TimeoutExpired) as failure:
+        raise AssertionError("cannot make a Wine prefix: %s" % failure)
+
+
+def tearDownModule():
+    prefix = wineEnvironment.get("WINEPREFIX")
+    if prefix:
+        subprocess.run([WINESERVER, "-k"], env=dict(cleanEnvironment(), **wineEnvironment), timeout=STEP_SECONDS)
+        shutil.rmtree(prefix, ignore_errors=True)
+
+
+def cleanEnvironment():
+    return {k: v for k, v in os.environ.items()
+            if not k.startswith("LISTER_") and k not in ("DISPLAY", "WAYLAND_DISPLAY", "WINEPREFIX", "WINEDEBUG")}
+
+
+def windowsPath(path):
+    env = dict(cleanEnvironment(), **wineEnvironment)
+    run = subprocess.run([WINEPATH, "-w", path], env=env, capture_output=True, check=True, timeout=STEP_SECONDS)
+    return run.stdout.decode().strip()
+
+
+def expectedListing(n):
+    """Every 6 of 1..n in lexicographic order, 12 digits and CR LF each."""
+    return b"".join(b"".join(b"%02d" % e for e in combination) + b"\r\n"
+                    for combination in itertools.combinations(range(1, n + 1), 6))
+
+
+def cellRows(path):
+    """Rows 1-70 of a cells file (index 0 is empty), each its 100 bytes."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if len(data) != 70 * 101 or any(data[at + 100] != 0x0A for at in range(0, len(data), 101)):
+        raise AssertionError("%s is no 70 x 100 cells file (%d bytes)" % (path, len(data)))
+    return [b""] + [data[at:at + 100] for at in range(0, len(data), 101)]
+
+
+def withoutNumbers(row):
+    """A row with its numbers blanked: the run's elapsed seconds differ."""
+    return re.sub(rb"-?[0-9][0-9.e+-]*", b"#", row).rstrip()
+
+
+class Folder:
+    """A program copied into a folder of its own: its output lands there."""
+
+    def __init__(self, program, name):
+        self.path = tempfile.mkdtemp(prefix="lister-win-run-")
+        self.executable = os.path.join(self.path, name)
+        shutil.copy(program, self.executable)
+
+    def file(self, name):
+        return os.path.join(self.path, name)
+
+    def remove(self):
+        shutil.rmtree(self.path, ignore_errors=True)
+
+
+class Headless(unittest.TestCase):
+    """Key scripts on standard input, on Windows as on Linux."""
+
+    def runBoth(self, script, viaFile=False):
+        """Runs lister.exe under Wine and the Linux build on the same script."""
+        windows = Folder(WINDOWS_LISTER, "lister.exe")
+        linux = Folder(LINUX_LISTER, "lister")
+        self.addCleanup(windows.remove)
+        self.addCleanup(linux.remove)
+        runs = []
+        for folder, command in ((windows, [WINE, windows.executable]), (linux, [linux.executable])):
+            env = dict(cleanEnvironment(), **wineEnvironment, LISTER_SCREEN="headless",
+                       LISTER_CELLS=folder.file("cells.txt"), LISTER_SCREENSHOT=folder.file("final.png"))
+            if viaFile:
+                with open(folder.file("script"), "wb") as f:
+                    f.write(script)
+                with open(folder.file("script"), "rb") as keys:
+                    run = subprocess.run(command, stdin=keys, env=env, capture_output=True, timeout=RUN_SECONDS,
+                                         cwd=tempfile.gettempdir())
+            else:
+                run = subprocess.run(command, input=script, env=env, capture_output=True, timeout=RUN_SECONDS,
+                                     cwd=tempfile.gettempdir())
+            runs.append(run)
+        return windows, linux, runs[0], runs[1]
+
+    def test_files_and_screens_match_the_linux_build(self):
+        cases = [
+            # name, script, n, into a file, script through a file rather than a pipe
+            ("n = 7 into a file", b"7\rG\r", 7, True, False),
+            ("n = 16 into a file", b"16\rg\r", 16, True, False),
+            ("n = 7 into a file, the script from a file", b"7\rG\r", 7, True, True),
+            ("extended keys edit the answer", b"17\0G\0S\rG\r", 7, True, False),
+            ("n = 8 on the screen", b"8\rP\r", 8, False, False),
+        ]
+        for name, script, n, intoFile, viaFile in cases:
+            with self.subTest(name):
+                windows, linux, onWindows, onLinux = self.runBoth(script, viaFile)
+                errors = onWindows.stderr.decode(errors="replace")
+                self.assertEqual(onWindows.returncode, 0, errors)
+                self.assertEqual(onLinux.returncode, 0, onLinux.stderr)
+                fileName = "VSR_%d-6.asc" % n
+                if intoFile:
+                    with open(windows.file(fileName), "rb") as f:
+                        written = f.read()
+                    self.assertEqual(len(written), math.comb(n, 6) * 14)
+                    self.assertTrue(written == expectedListing(n), "the listing differs from every 6 of %d" % n)
+                else:
+                    self.assertFalse(os.path.exists(windows.file(fileName)))
+
+                onScreen, expected = cellRows(windows.file("cells.txt")), cellRows(linux.file("cells.txt"))
+                if intoFile:
+                    # The path of the file, as each system writes it.
+                    self.assertEqual(onScreen[CLOSING_ROW].rstrip(),
+                                     b" > RUTA: " + windowsPath(windows.file(fileName)).encode())
+                    self.assertEqual(expected[CLOSING_ROW].rstrip(), b" > RUTA: " + linux.file(fileName).encode())
+                for row in range(1, 70):
+                    if not (intoFile and row == CLOSING_ROW):
+                        self.assertEqual(onScreen[row], expected[row], "row %d" % row)
+                self.assertEqual(withoutNumbers(onScreen[REPORT_ROW]), withoutNumbers(expected[REPORT_ROW]))
+
+                # The picture too, but for the seconds on row 70 and the path on row 69.
+                shot, linuxShot = Picture.ofFile(windows.file("final.png")), Picture.ofFile(linux.file("final.png"))
+                self.assertEqual((shot.width, shot.height), (WIDTH, HEIGHT))
+                lastSame = (CLOSING_ROW - 1 if intoFile else REPORT_ROW - 1) * CELL
+                rowBytes = WIDTH * 3
+                self.assertTrue(shot.rgb[:lastSame * rowBytes] == linuxShot.rgb[:lastSame * rowBytes],
+                                "the screenshots differ above row %d" % (lastSame // CELL + 1))
+
+    def test_a_script_that_runs_out_ends_with_status_3(self):
+        for name, script in (("nothing at all", b""), ("no choice", b"7\r"), ("an unfinished answer", b"7")):
+            with self.subTest(name):
+                windows, _, onWindows, onLinux = self.runBoth(script)
+                self.assertEqual(onWindows.returncode, 3)
+                self.assertEqual(onLinux.returncode, 3)
+                self.assertIn(INPUT_ENDED, onWindows.stderr.decode(errors="replace"))
+                self.assertFalse(any(name.startswith("VSR_") for name in os.listdir(windows.path)))
+
+    def test_the_terminal_screen_is_not_built_on_windows(self):
+        windows = Folder(WINDOWS_LISTER, "lister.exe")
+        self.addCleanup(windows.remove)
+        env = dict(cleanEnvironment(), **wineEnvironment, LISTER_SCREEN="terminal")
+        run = subprocess.run([WINE, windows.executable], input=b"7\rG\r", env=env, capture_output=True,
+                             timeout=RUN_SECONDS)
+        self.assertIn("the terminal screen is not built in; choosing by itself", run.stderr.decode(errors="replace"))
+        # No display here: the window cannot open either, and the script still runs.
+        self.assertEqual(run.returncode, 0)
+        self.assertEqual(os.path.getsize(windows.file("VSR_7-6.asc")), 98)
+
+
+class Window(unittest.TestCase):
+    """lister.exe in its window under Wine, on an X server of its own.
+
+    Wine draws the window's frame itself here ("Managed" off), as Windows
+    does: a window manager would drop the maximise button of a window that
+    has no sizing border, and the button is part of what is tested."""
+
+    # Room for the picture twice over, with black bars left and right.
+    screenWidth, screenHeight = 1700, 1200
+
+    @classmethod
+    def setUpClass(cls):
+        env = dict(cleanEnvironment(), **wineEnvironment)
+        subprocess.run([WINE, "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N", "/f"],
+                       env=env, check=True, timeout=STEP_SECONDS, stdout=subprocess.DEVNULL)
+        subprocess.run([WINESERVER, "-w"], env=env, check=True, timeout=STEP_SECONDS)
+        cls.server = XServer(cls.screenWidth, cls.screenHeight)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.stop()
+
+    def start(self):
+        self.folder = Folder(WINDOWS_LISTER, "lister.exe")
+        self.addCleanup(self.folder.remove)
+        env = dict(self.server.environment(), **wineEnvironment,
+                   LISTER_CELLS=windowsPath(self.folder.file("cells.txt")),
+                   LISTER_SCREENSHOT=windowsPath(self.folder.file("final.png")))
+        self.errorsPath = self.folder.file("errors.txt")
+        with open(self.errorsPath, "wb") as errors:
+            self.process = subprocess.Popen([WINE, self.folder.executable], env=env, stdin=subprocess.DEVNULL,
+                                            stdout=subprocess.DEVNULL, stderr=errors)
+        self.addCleanup(stopProcess, self.process)
+        self.window = self.server.display.create_resource_object(
+            "window", waitFor("a window titled " + TITLE, self.findWindow, RUN_SECONDS))
+
+    def errors(self):
+        with open(self.errorsPath, "rb") as f:
+            return f.read().decode(errors="replace")
+
+    def findWindow(self):
+        if self.process.poll() is not None:
+            raise AssertionError("lister.exe ended before its window showed: " + self.errors())
+        found = subprocess.run([XDOTOOL, "search", "--onlyvisible", "--name", "^%s$" % TITLE],
+                               env=self.server.environment(), capture_output=True, timeout=STEP_SECONDS)
+        ids = found.stdout.split()
+        return int(ids[0]) if ids else None
+
+    def alive(self):
+        return self.process.poll() is None
+
+    def geometry(self):
+        g = self.window.get_geometry()
+        at = self.server.display.screen().root.translate_coords(self.window, 0, 0)
+        return at.x, at.y, g.width, g.height
+
+    def frameSizes(self):
+        """The side border and the caption's height around the 800 x 600 client area."""
+        _, _, width, height = self.geometry()
+        border = (width - WIDTH) // 2
+        return border, height - HEIGHT - 2 * border
+
+    def rootPicture(self):
+        root = self.server.display.screen().root
+        return Picture.ofWindow(self.server.display, root, self.screenWidth, self.screenHeight)
+
+    def clientPicture(self):
+        """The client area: what the window shows of the frame."""
+        x, y, width, height = self.geometry()
+        border, caption = self.frameSizes()
+        shot = self.rootPicture()
+        left, top = x + border, y + border + caption
+        rgb = b"".join(shot.rgb[((top + row) * self.screenWidth + left) * 3:
+                                ((top + row) * self.screenWidth + left + WIDTH) * 3] for row in range(HEIGHT))
+        return Picture(WIDTH, HEIGHT, rgb)
+
+    def showing(self, what, test):
+        def check():
+            if not self.alive():
+                raise AssertionError("lister.exe ended while waiting for %s: %s" % (what, self.errors()))
+            picture = self.clientPicture()
+            return picture if test(picture) else None
+        return waitFor(what, check)
+
+    def keys(self, *names):
+        self.server.xdotool("key", "--delay", "40", *names)
+
+    def clickCaption(self, fromRight, double=False):
+        """A click on the caption, `fromRight` pixels left of the window's right edge."""
+        x, y, width, _ = self.geometry()
+        border, caption = self.frameSizes()
+        self.server.xdotool("mousemove", "--sync", str(x + width - fromRight), str(y + border + caption // 2))
+        self.server.xdotool("click", *(["--repeat", "2", "--delay", "80"] if double else []), "1")
+
+    def pressCloseButton(self):
+        border, caption = self.frameSizes()
+        self.clickCaption(border + caption // 2)
+
+    def waitFullScreen(self, windowed, what):
+        waitFor(what, lambda: self.geometry() == (0, 0, self.screenWidth, self.screenHeight))
+        # Scaled by 2, centred, black bars beside.
+        left = (self.screenWidth - 2 * WIDTH) // 2
+
+        def scaled():
+            shot = self.rootPicture()
+            if [shot.at(5, 5), shot.at(left - 1, 600), shot.at(self.screenWidth - left, 600)] != [BLACK] * 3:
+                return False
+            return all(shot.at(left + 2 * x + dx, 2 * y + dy) == windowed.at(x, y)
+                       for y in range(0, HEIGHT, 7) for x in range(0, WIDTH, 5) for dx in (0, 1) for dy in (0, 1))
+        waitFor(what + ", the picture scaled by 2", scaled)
+
+    def waitWindowed(self, windowed, what):
+        waitFor(what, lambda: self.geometry()[2:] != (self.screenWidth, self.screenHeight) and
+                self.frameSizes()[1] > 0)
+        self.showing(what + ", the same picture", lambda p: p.rgb == windowed.rgb)
+
+    def test_a_file_run_typed_into_the_window(self):
+        self.start()
+        x, y, width, height = self.geometry()
+        border, caption = self.frameSizes()
+        self.assertEqual(width, WIDTH + 2 * border)
+        self.assertGreater(caption, 0)
+        # Centred on the screen.
+        self.assertLessEqual(abs(x + width // 2 - self.screenWidth // 2), 2)
+        self.assertLessEqual(abs(y + height // 2 - self.screenHeight // 2), 2)
+        windowed = self.showing("the frame of the dialogue", frameDrawn)
+        self.server.xdotool("windowfocus", "--sync", str(self.window.id))
+
+        # Alt+Enter and the maximise button (here a double click on the
+        # caption, which is the same command) switch to full screen, and
+        # Alt+Enter back.
+        self.keys("alt+Return")
+        self.waitFullScreen(windowed, "full screen after Alt+Enter")
+        self.keys("alt+Return")
+        self.waitWindowed(windowed, "the window back after Alt+Enter")
+        self.clickCaption(width // 2, double=True)
+        self.waitFullScreen(windowed, "full screen after maximise")
+        self.keys("alt+Return")
+        self.waitWindowed(windowed, "the window back after maximise")
+
+        # 17, Home, Delete leaves 7; Alt+F4 and the close button change nothing.
+        self.keys("1", "7", "Home", "Delete", "alt+F4")
+        self.pressCloseButton()
+        self.server.xdotool("windowfocus", "--sync", str(self.window.id))
+        self.keys("Return")
+        self.showing("the second question", lambda p: p.rowHas(CHOICE_ROW, WHITE))
+        self.keys("G", "Return")
+        listed = self.showing("the end of the listing", lambda p: p.rowHas(REPORT_ROW, WHITE))
+        output = self.folder.file("VSR_7-6.asc")
+        waitFor("the file", lambda: os.path.exists(output) and os.path.getsize(output) == 98)
+        with open(output, "rb") as f:
+            self.assertEqual(f.read(), expectedListing(7))
+
+        # At the final wait the close button ends the run like any key.
+        self.pressCloseButton()
+        try:
+            status = self.process.wait(timeout=STEP_SECONDS)
+        except subprocess.TimeoutExpired:
+            raise AssertionError("lister.exe did not end: " + self.errors())
+        self.assertEqual(status, 0, self.errors())
+        cells = cellRows(self.folder.file("cells.txt"))
+        self.assertIn(b"TOTAL COMBINACIONES:  7 > ARCHIVO: VSR_7-6.asc", cells[TOTAL_ROW])
+        self.assertEqual(Picture.ofFile(self.folder.file("final.png")).differences(listed), 0)
+        self.assertEqual(listed.at(4, 596), BACKGROUND)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
