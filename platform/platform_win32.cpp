@@ -27,9 +27,11 @@ double counterFrequency() {
     return frequency;
 }
 
+// The system's handle behind a descriptor. A window program started
+// without any standard input gets a negative one, or none at all.
 HANDLE handleOf(int fd) {
     const intptr_t h = _get_osfhandle(fd);
-    return h == -1 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(h);
+    return h < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(h);
 }
 
 constexpr long unpeekable = -2;

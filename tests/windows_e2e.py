@@ -193,6 +193,30 @@ class Headless(unittest.TestCase):
                 self.assertIn(INPUT_ENDED, onWindows.stderr.decode(errors="replace"))
                 self.assertFalse(any(name.startswith("VSR_") for name in os.listdir(windows.path)))
 
+    def test_the_file_lands_next_to_an_executable_past_260_characters_deep(self):
+        folder = Folder(WINDOWS_LISTER, "lister.exe")
+        self.addCleanup(folder.remove)
+        deep = os.path.join(folder.path, "d" * 120, "e" * 120, "f" * 60)
+        os.makedirs(deep)
+        executable = os.path.join(deep, "lister.exe")
+        shutil.move(folder.executable, executable)
+        self.assertGreater(len("Z:" + executable), 300)  # as Wine names it
+        env = dict(cleanEnvironment(), **wineEnvironment, LISTER_SCREEN="headless")
+        run = subprocess.run([WINE, executable], input=b"7\rG\r", env=env, capture_output=True, timeout=RUN_SECONDS)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        with open(os.path.join(deep, "VSR_7-6.asc"), "rb") as f:
+            self.assertEqual(f.read(), expectedListing(7))
+
+    def test_without_any_standard_input_a_question_ends_with_status_3(self):
+        folder = Folder(WINDOWS_LISTER, "lister.exe")
+        self.addCleanup(folder.remove)
+        env = dict(cleanEnvironment(), **wineEnvironment, LISTER_SCREEN="headless")
+        # Standard input closed, not merely empty.
+        run = subprocess.run(["/bin/sh", "-c", 'exec "$0" "$1" <&-', WINE, folder.executable], env=env,
+                             capture_output=True, timeout=RUN_SECONDS)
+        self.assertEqual(run.returncode, 3, run.stderr)
+        self.assertIn(INPUT_ENDED, run.stderr.decode(errors="replace"))
+
     def test_the_terminal_screen_is_not_built_on_windows(self):
         windows = Folder(WINDOWS_LISTER, "lister.exe")
         self.addCleanup(windows.remove)
