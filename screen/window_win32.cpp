@@ -245,7 +245,10 @@ std::wstring wideText(const std::string& text) {
     return wide;
 }
 
-std::string errorText(const std::string& what) { return what + " (error " + std::to_string(GetLastError()) + ")"; }
+std::string errorText(const std::string& what) {
+    const DWORD error = GetLastError();
+    return error ? what + " (error " + std::to_string(error) + ")" : what;
+}
 
 bool registerClass(HINSTANCE instance) {
     WNDCLASSEXW windowClass{};
