@@ -18,4 +18,8 @@ enum class PcKey : unsigned char {
 // those are held (Ctrl wins over Shift).
 KeyCode pcExtendedKey(PcKey key, bool shift, bool ctrl);
 
+// Tab itself types a character (9); its variants may not.
+inline constexpr KeyCode keyShiftTab = extendedKey(15);
+inline constexpr KeyCode keyCtrlTab = extendedKey(148);
+
 }  // namespace screen

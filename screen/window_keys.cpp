@@ -14,8 +14,6 @@ constexpr KeyCode backspaceCode = 8;
 constexpr KeyCode ctrlBackspaceCode = 127;
 constexpr KeyCode tabCode = 9;
 constexpr KeyCode escCode = 27;
-constexpr int shiftTabExtended = 15;
-constexpr int ctrlTabExtended = 148;
 
 // The keys without a character, by the names SDL gives them.
 struct NamedKey {
@@ -96,8 +94,8 @@ KeyCode keyDownCode(SDL_Scancode scancode, SDL_Keycode symbol, std::uint16_t mod
     if (scancode == SDL_SCANCODE_BACKSPACE) return ctrl ? ctrlBackspaceCode : backspaceCode;
     if (scancode == SDL_SCANCODE_ESCAPE) return escCode;
     if (scancode == SDL_SCANCODE_TAB) {
-        if (ctrl) return extendedKey(ctrlTabExtended);
-        return shift ? extendedKey(shiftTabExtended) : tabCode;
+        if (ctrl) return keyCtrlTab;
+        return shift ? keyShiftTab : tabCode;
     }
     if (const NamedKey* k = findKey(std::begin(greyKeys), std::end(greyKeys), scancode))
         return pcExtendedKey(k->key, shift, ctrl);

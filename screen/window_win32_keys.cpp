@@ -15,7 +15,6 @@ constexpr std::uint32_t firstPrintable = 32;
 constexpr std::uint32_t deleteCharacter = 127;  // Ctrl+Backspace
 constexpr std::uint32_t firstSurrogate = 0xD800;
 constexpr std::uint32_t lastSurrogate = 0xDFFF;
-constexpr int ctrlTabExtended = 148;
 
 // The keys without a character, by their virtual-key codes. Without the
 // enhanced bit the cursor keys come from the keypad (NumLock off), which
@@ -47,7 +46,7 @@ KeyCode characterKey(std::uint32_t unit) {
 
 KeyCode keyDownKey(std::uint32_t virtualKey, bool enhanced, bool shift, bool ctrl) {
     // Tab types a character (Shift+Tab too); only Ctrl+Tab has none.
-    if (virtualKey == VK_TAB) return ctrl ? extendedKey(ctrlTabExtended) : 0;
+    if (virtualKey == VK_TAB) return ctrl ? keyCtrlTab : 0;
     const NamedKey* found = std::find_if(std::begin(namedKeys), std::end(namedKeys),
                                          [virtualKey](const NamedKey& k) { return k.virtualKey == virtualKey; });
     if (found == std::end(namedKeys)) return 0;
