@@ -49,6 +49,13 @@ configure() {
     cmake -S . -B "$dir" -G Ninja -DLISTER_WERROR="${LISTER_WERROR:-OFF}" "$@" >/dev/null
 }
 
+# build-windows/lister.exe, cross-compiled with mingw-w64.
+buildWindows() {
+    configure build-windows -DCMAKE_BUILD_TYPE=Release -DLISTER_TESTS=OFF -DLISTER_BENCH=OFF \
+        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake --no-warn-unused-cli
+    cmake --build build-windows --target lister
+}
+
 jobs=$(nproc 2>/dev/null || echo 2)
 
 case "${1:-}" in
@@ -103,15 +110,11 @@ case "${1:-}" in
         ;;
     windows)
         need "${windowsPackages[@]}"
-        configure build-windows -DCMAKE_BUILD_TYPE=Release -DLISTER_TESTS=OFF -DLISTER_BENCH=OFF \
-            -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake --no-warn-unused-cli
-        cmake --build build-windows --target lister
+        buildWindows
         ;;
     windows-test)
         need "${windowsTestPackages[@]}"
-        configure build-windows -DCMAKE_BUILD_TYPE=Release -DLISTER_TESTS=OFF -DLISTER_BENCH=OFF \
-            -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake --no-warn-unused-cli
-        cmake --build build-windows --target lister
+        buildWindows
         # The Linux build of the same sources, whose screens the Windows one must match.
         configure build -DCMAKE_BUILD_TYPE=Release -DLISTER_TESTS=OFF -DLISTER_BENCH=OFF
         cmake --build build --target lister
