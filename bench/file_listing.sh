@@ -8,6 +8,7 @@
 #   bash bench/file_listing.sh [path/to/lister] [runs]
 set -euo pipefail
 
+[ -x /usr/bin/time ] || { echo "needs GNU time: apt-get install -y time" >&2; exit 1; }
 lister=$(realpath "${1:-build-test/lister}")
 runs=${2:-5}
 bytes=195773424
@@ -34,12 +35,12 @@ for ((i = 1; i <= runs; i++)); do
     start=$(date +%s.%N)
     dd if=/dev/zero of="$work/dd.out" bs=65548 count="$bytes" iflag=count_bytes status=none
     end=$(date +%s.%N)
-    ddTimes+=("$(echo "$end - $start" | bc -l)")
+    ddTimes+=("$(awk -v a="$start" -v b="$end" 'BEGIN {print b - a}')")
     printf 'run %d: lister %.3f s, dd %.3f s\n' "$i" "${listerTimes[-1]}" "${ddTimes[-1]}"
 done
 
 listerMedian=$(printf '%s\n' "${listerTimes[@]}" | median)
 ddMedian=$(printf '%s\n' "${ddTimes[@]}" | median)
 printf 'median: lister %.3f s, dd %.3f s, ratio lister/dd %.2f\n' "$listerMedian" "$ddMedian" \
-    "$(echo "$listerMedian / $ddMedian" | bc -l)"
+    "$(awk -v a="$listerMedian" -v b="$ddMedian" 'BEGIN {print a / b}')"
 printf 'lister peak memory: %d KiB\n' "$peak"
