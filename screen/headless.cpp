@@ -80,16 +80,7 @@ void close(BackEnd& b) {
 }  // namespace
 
 BackEnd headlessBackEnd() {
-    BackEnd b;
-    b.name = "headless";
-    b.open = open;
-    b.waitForInput = waitForInput;
-    b.takeInput = takeInput;
-    b.upload = upload;
-    b.present = present;
-    b.close = close;
-    b.beep = nullptr;  // silent
-    return b;
+    return {"headless", nullptr, open, waitForInput, takeInput, upload, present, close, nullptr};  // silent
 }
 
 }  // namespace screen

@@ -341,16 +341,7 @@ void beep(BackEnd& b, int, int) { state(b).beepRequested.store(true); }
 }  // namespace
 
 BackEnd terminalBackEnd() {
-    BackEnd b;
-    b.name = "terminal";
-    b.open = open;
-    b.waitForInput = waitForInput;
-    b.takeInput = takeInput;
-    b.upload = upload;
-    b.present = present;
-    b.close = close;
-    b.beep = beep;
-    return b;
+    return {"terminal", nullptr, open, waitForInput, takeInput, upload, present, close, beep};
 }
 
 }  // namespace screen

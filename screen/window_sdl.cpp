@@ -321,16 +321,7 @@ void beep(BackEnd& b, int hertz, int milliseconds) {
 }  // namespace
 
 BackEnd windowBackEnd() {
-    BackEnd b;
-    b.name = "window";
-    b.open = open;
-    b.waitForInput = waitForInput;
-    b.takeInput = takeInput;
-    b.upload = upload;
-    b.present = present;
-    b.close = close;
-    b.beep = beep;
-    return b;
+    return {"window", nullptr, open, waitForInput, takeInput, upload, present, close, beep};
 }
 
 }  // namespace screen
