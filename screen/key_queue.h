@@ -13,6 +13,14 @@ using KeyCode = std::int32_t;
 
 constexpr KeyCode extendedKey(int code) { return code * 256 + 255; }
 
+// Keys that type a control character.
+inline constexpr KeyCode keyBackspace = 8;
+inline constexpr KeyCode keyTab = 9;
+inline constexpr KeyCode keyCtrlEnter = 10;
+inline constexpr KeyCode keyEnter = 13;
+inline constexpr KeyCode keyEscape = 27;
+inline constexpr KeyCode keyCtrlBackspace = 127;
+
 inline constexpr KeyCode keyHome = extendedKey(71);
 inline constexpr KeyCode keyUp = extendedKey(72);
 inline constexpr KeyCode keyLeft = extendedKey(75);

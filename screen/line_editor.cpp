@@ -21,11 +21,6 @@ constexpr char lostInputMessage[] = "lister: input ended while waiting for an an
 constexpr char inputMarkText[] = "\xff";
 constexpr char lineEnd[] = "\r\n";
 
-constexpr KeyCode keyEnter = 13;
-constexpr KeyCode keyCtrlEnter = 10;
-constexpr KeyCode keyTab = 9;
-constexpr KeyCode keyBackspace = 8;
-constexpr KeyCode keyEscape = 27;
 
 struct Editor {
     std::string text;

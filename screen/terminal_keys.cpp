@@ -8,9 +8,6 @@ namespace {
 constexpr std::uint8_t escape = 27;
 constexpr std::uint8_t formFeed = 12;  // Ctrl+L
 constexpr std::uint8_t erase = 127;    // what most terminals send for Backspace
-constexpr KeyCode backspace = 8;
-constexpr KeyCode tab = 9;
-constexpr KeyCode enter = 13;
 // No key sequence is this long: past it the bytes are noise, not a key.
 constexpr std::size_t longestSequence = 32;
 constexpr int maxParameters = 4;
@@ -159,7 +156,7 @@ DecodedInput decodeCsi(const std::uint8_t* bytes, std::size_t length, bool quiet
     const Modifiers fromSecond = modifiersOf(count >= 2 ? p[1] : 1);
     if (const Extended* k = cursorKey(final)) return extendedInput(k, fromSecond, used);
     if (const Extended* k = firstFourFunctionKeys(final)) return extendedInput(k, fromSecond, used);
-    if (final == 'Z') return fromSecond.alt ? nothingInput(used) : keyInput(tab, used);  // Shift+Tab
+    if (final == 'Z') return fromSecond.alt ? nothingInput(used) : keyInput(keyTab, used);  // Shift+Tab
     if (count == 0) {
         if (const Extended* k = rxvtArrow(final)) return extendedInput(k, {true, false, false}, used);
     }
@@ -179,7 +176,7 @@ DecodedInput decodeCsi(const std::uint8_t* bytes, std::size_t length, bool quiet
 KeyCode keypadCharacter(std::uint8_t final) {
     if (final >= 'p' && final <= 'y') return '0' + (final - 'p');
     switch (final) {
-        case 'M': return enter;
+        case 'M': return keyEnter;
         case 'X': return '=';
         case 'j': return '*';
         case 'k': return '+';
@@ -238,7 +235,7 @@ DecodedInput decodeTerminalInput(const std::uint8_t* bytes, std::size_t length, 
     const std::uint8_t first = bytes[0];
     if (first == escape) return decodeAfterEscape(bytes, length, quiet);
     if (first == formFeed) return {TerminalInput::redraw, 0, 1};
-    if (first == erase || first == backspace) return keyInput(backspace, 1);
+    if (first == erase || first == keyBackspace) return keyInput(keyBackspace, 1);
     if (first < 0x80) return keyInput(first, 1);
     char32_t character = 0;
     std::size_t used = 0;

@@ -8,13 +8,6 @@
 namespace screen {
 namespace {
 
-constexpr KeyCode enterCode = 13;
-constexpr KeyCode ctrlEnterCode = 10;
-constexpr KeyCode backspaceCode = 8;
-constexpr KeyCode ctrlBackspaceCode = 127;
-constexpr KeyCode tabCode = 9;
-constexpr KeyCode escCode = 27;
-
 // The keys without a character, by the names SDL gives them.
 struct NamedKey {
     SDL_Scancode scancode;
@@ -90,12 +83,12 @@ void addText(WindowInput& input, const char* text) {
 KeyCode keyDownCode(SDL_Scancode scancode, SDL_Keycode symbol, std::uint16_t modifiers) {
     const bool ctrl = modifiers & KMOD_CTRL;
     const bool shift = modifiers & KMOD_SHIFT;
-    if (isEnter(scancode)) return ctrl ? ctrlEnterCode : enterCode;
-    if (scancode == SDL_SCANCODE_BACKSPACE) return ctrl ? ctrlBackspaceCode : backspaceCode;
-    if (scancode == SDL_SCANCODE_ESCAPE) return escCode;
+    if (isEnter(scancode)) return ctrl ? keyCtrlEnter : keyEnter;
+    if (scancode == SDL_SCANCODE_BACKSPACE) return ctrl ? keyCtrlBackspace : keyBackspace;
+    if (scancode == SDL_SCANCODE_ESCAPE) return keyEscape;
     if (scancode == SDL_SCANCODE_TAB) {
         if (ctrl) return keyCtrlTab;
-        return shift ? keyShiftTab : tabCode;
+        return shift ? keyShiftTab : keyTab;
     }
     if (const NamedKey* k = findKey(std::begin(greyKeys), std::end(greyKeys), scancode))
         return pcExtendedKey(k->key, shift, ctrl);
