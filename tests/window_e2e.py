@@ -16,6 +16,7 @@ import os
 import secrets
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -36,6 +37,7 @@ OPENBOX = "/usr/bin/openbox"
 WMCTRL = "/usr/bin/wmctrl"
 IMPORT = "/usr/bin/import"
 CONVERT = "/usr/bin/convert"
+GDB = "/usr/bin/gdb"  # only to tell where a hung run stands
 
 TITLE = "lister_e2e"  # the copy is lister_e2e.bin: the last extension goes
 WIDTH, HEIGHT = 800, 600
@@ -77,6 +79,31 @@ def stopProcess(process):
         process.wait(timeout=10)
 
 
+def stopServer(server):
+    """Ends an X server the way that lets it remove its socket."""
+    if server and server.poll() is None:
+        server.terminate()
+        try:
+            server.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            stopProcess(server)
+
+
+def displayAnswers(number):
+    """Whether an X server listens on the display: a socket file left by a
+    killed server does not count, and one in use need not have a file."""
+    for address in ("\0/tmp/.X11-unix/X%d" % number, "/tmp/.X11-unix/X%d" % number):
+        probe = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        try:
+            probe.connect(address)
+            return True
+        except OSError:
+            pass
+        finally:
+            probe.close()
+    return False
+
+
 class XServer:
     """An Xvfb of our own with an authorisation cookie, optionally with openbox."""
 
@@ -101,7 +128,7 @@ class XServer:
     def _startServer(self, width, height):
         cookie = secrets.token_hex(16)
         for number in range(64, 200):
-            if os.path.exists("/tmp/.X%d-lock" % number) or os.path.exists("/tmp/.X11-unix/X%d" % number):
+            if displayAnswers(number):
                 continue
             name = ":%d" % number
             subprocess.run([XAUTH, "-q", "-f", self.auth, "add", name, ".", cookie], check=True, timeout=10)
@@ -117,7 +144,7 @@ class XServer:
             if announced == str(number):
                 self.name = name
                 return
-            stopProcess(self.server)
+            stopServer(self.server)
             self.server = None
         raise AssertionError("cannot start an X server (Xvfb); is the xvfb package installed?")
 
@@ -174,7 +201,7 @@ class XServer:
             except Exception:
                 pass
         stopProcess(self.manager)
-        stopProcess(self.server)
+        stopServer(self.server)
         for log in self.logs:
             log.close()
         shutil.rmtree(self.folder, ignore_errors=True)
@@ -329,7 +356,28 @@ class Lister:
         try:
             return self.process.wait(timeout=seconds)
         except subprocess.TimeoutExpired:
-            raise AssertionError("lister did not end: " + self.errors())
+            raise AssertionError("lister did not end: " + self.errors() + self.whereItStands())
+
+    def whereItStands(self):
+        """What a hung run was doing: whether its window still changes, and
+        every thread's stack when gdb is there to read them."""
+        lines = []
+        try:
+            before = self.picture()
+            time.sleep(2)
+            lines.append("the window %s over 2 s" %
+                         ("still changes" if before.differences(self.picture()) else "did not change"))
+            focus = self.server.display.get_input_focus().focus
+            lines.append("the input focus is on %s, the window is 0x%x in states %s" %
+                         (focus if isinstance(focus, int) else "0x%x" % focus.id, self.window.id,
+                          sorted(self.states())))
+        except Exception as error:
+            lines.append("the window could not be read: %r" % error)
+        if os.path.exists(GDB):
+            stacks = subprocess.run([GDB, "-p", str(self.process.pid), "-batch", "-nx", "-ex", "thread apply all bt 30"],
+                                    capture_output=True, timeout=120)
+            lines.append(stacks.stdout.decode(errors="replace")[-20000:])
+        return "\n" + "\n".join(lines)
 
     def cells(self):
         with open(self.cellsPath, "rb") as f:
