@@ -15,6 +15,21 @@ void postKey(KeyCode code) {
     queueKey(s->keys, code);
 }
 
+void holdKey(KeyBacklog& backlog, KeyCode code) {
+    if (backlog.keys.size() >= KeyBacklog::limit) backlog.keys.pop_front();
+    backlog.keys.push_back(code);
+}
+
+void postHeldKeys(KeyBacklog& backlog) {
+    ScreenSession* s = openSession;
+    if (!s) return;
+    ScreenLockHold hold(s->lock);
+    for (int room = keyRoom(); room > 0 && !backlog.keys.empty(); --room) {
+        postKey(backlog.keys.front());
+        backlog.keys.pop_front();
+    }
+}
+
 bool takeKeyPostedFlag() {
     ScreenSession* s = openSession;
     if (!s) return false;

@@ -2,6 +2,8 @@
 // the reads the program makes. Every operation holds the screen lock.
 #pragma once
 
+#include <cstddef>
+#include <deque>
 #include <string>
 
 #include "screen/key_queue.h"
@@ -20,6 +22,17 @@ void markInputEnded();
 bool inputEnded();
 // True once the source has ended and every key it gave has been taken.
 bool inputExhausted();
+
+// Keys a back end has taken from the system that the queue has no room for
+// yet. They wait here, as they would in the system's own queue, so that a
+// burst taken in one go cannot push typed-ahead keys out of the queue.
+struct KeyBacklog {
+    static constexpr std::size_t limit = 4096;  // beyond it the oldest go
+    std::deque<KeyCode> keys;
+};
+void holdKey(KeyBacklog& backlog, KeyCode code);
+// Posts the held keys, oldest first, as far as the queue has room.
+void postHeldKeys(KeyBacklog& backlog);
 
 // The oldest key as text: empty, one character, or 255 then the extended
 // code. Never waits.

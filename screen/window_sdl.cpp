@@ -42,6 +42,7 @@ struct Window {
     int width = 0;
     int height = 0;
     WindowKeyboard keyboard;
+    KeyBacklog backlog;
     std::vector<SDL_Event> waiting;  // taken while waiting, handled under the lock
     bool fullScreen = false;
     bool toggleWanted = false;      // Alt+Enter
@@ -191,7 +192,7 @@ void waitForInput(BackEnd& b, int milliseconds) {
 
 void handle(Window& w, const SDL_Event& event) {
     const WindowInput input = translateEvent(w.keyboard, event);
-    for (int i = 0; i < input.keyCount; ++i) postKey(input.keys[static_cast<std::size_t>(i)]);
+    for (int i = 0; i < input.keyCount; ++i) holdKey(w.backlog, input.keys[static_cast<std::size_t>(i)]);
     if (input.toggleFullScreen) w.toggleWanted = true;
     if (event.type == SDL_RENDER_TARGETS_RESET) w.repaintWanted = true;
     if (event.type != SDL_WINDOWEVENT) return;  // SDL_QUIT among them: only closeScreen ends the window
@@ -221,6 +222,7 @@ void takeInput(BackEnd& b) {
     w.waiting.clear();
     SDL_Event event;
     while (SDL_PollEvent(&event)) handle(w, event);
+    postHeldKeys(w.backlog);
 }
 
 void upload(BackEnd& b, const TextScreen& screen, LineSpan span) {

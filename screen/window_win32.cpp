@@ -36,7 +36,7 @@ struct Window {
     std::vector<Color> pixels;  // the frame as last uploaded
     int changedFirst = INT_MAX;  // the lines uploaded since the last present
     int changedLast = -1;
-    std::vector<KeyCode> keys;  // collected by the window procedure, posted by takeInput
+    KeyBacklog keys;  // collected by the window procedure, posted by takeInput
     bool fullScreen = false;
     bool toggleWanted = false;      // Alt+Enter
     bool fullScreenWanted = false;  // the maximise button
@@ -62,7 +62,7 @@ DWORD WINAPI soundBeeps(LPVOID) {
 }
 
 void addKeys(Window& w, KeyCode code, LPARAM lParam) {
-    for (int i = repeatCount(lParam); i > 0; --i) w.keys.push_back(code);
+    for (int i = repeatCount(lParam); i > 0; --i) holdKey(w.keys, code);
 }
 
 BITMAPINFO linesInfo(int width, int count) {
@@ -207,7 +207,7 @@ LRESULT handleMessage(Window& w, HWND window, UINT message, WPARAM wParam, LPARA
             break;
         case WM_CLOSE:
             // The close button is a key for the program; the window stays.
-            w.keys.push_back(keyCloseRequest);
+            holdKey(w.keys, keyCloseRequest);
             return 0;
         case WM_ERASEBKGND:
             return 1;  // the picture covers it all
@@ -317,8 +317,7 @@ void waitForInput(BackEnd&, int milliseconds) {
 
 void takeInput(BackEnd& b) {
     Window& w = state(b);
-    for (const KeyCode code : w.keys) postKey(code);
-    w.keys.clear();
+    postHeldKeys(w.keys);
 }
 
 void upload(BackEnd& b, const TextScreen& screen, LineSpan span) {

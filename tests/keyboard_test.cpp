@@ -99,6 +99,31 @@ TEST(KeyQueue, SixteenKeysLeaveTheLastFifteen) {
     EXPECT_EQ(taken, "bcdefghijklmnop");
 }
 
+TEST(KeyBacklog, ABurstBiggerThanTheQueueWaitsForRoomAndLosesNothing) {
+    ScriptedScreen screen("", false);
+    postKey('1');  // one already queued: fourteen more fit
+    KeyBacklog backlog;
+    for (KeyCode k = 'a'; k <= 'z'; ++k) holdKey(backlog, k);
+    postHeldKeys(backlog);
+    EXPECT_EQ(backlog.keys.size(), 12u);
+    std::string taken;
+    for (std::string key = pollKey(); !key.empty(); key = pollKey()) {
+        taken += key;
+        postHeldKeys(backlog);
+    }
+    EXPECT_EQ(taken, "1abcdefghijklmnopqrstuvwxyz");
+    EXPECT_TRUE(backlog.keys.empty());
+}
+
+TEST(KeyBacklog, BeyondItsLimitTheOldestGo) {
+    KeyBacklog backlog;
+    const auto limit = static_cast<KeyCode>(KeyBacklog::limit);
+    for (KeyCode k = 1; k <= limit + 3; ++k) holdKey(backlog, k);
+    ASSERT_EQ(backlog.keys.size(), KeyBacklog::limit);
+    EXPECT_EQ(backlog.keys.front(), 4);
+    EXPECT_EQ(backlog.keys.back(), limit + 3);
+}
+
 TEST(KeyQueue, WaitForKeyReturnsAtOnceForAKeyTypedEarlierAndLeavesIt) {
     ScriptedScreen screen("", false);
     postKey('x');
