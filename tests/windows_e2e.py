@@ -24,7 +24,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from window_e2e import (BACKGROUND, BLACK, CELL, CHOICE_ROW, CLOSING_ROW, HEIGHT, REPORT_ROW,  # noqa: E402
-                        TOTAL_ROW, WHITE, WIDTH, Picture, XServer, frameDrawn, stopProcess, waitFor)
+                        TOTAL_ROW, WHITE, WIDTH, XDOTOOL, Picture, XServer, frameDrawn, stopProcess, waitFor)
 
 WINDOWS_LISTER = os.environ.get("LISTER_WINDOWS_BINARY", "")
 LINUX_LISTER = os.environ.get("LISTER_LINUX_BINARY", "")
@@ -33,7 +33,6 @@ WINE = "/usr/bin/wine"
 WINEBOOT = "/usr/bin/wineboot"
 WINESERVER = "/usr/bin/wineserver"
 WINEPATH = "/usr/bin/winepath"
-XDOTOOL = "/usr/bin/xdotool"
 
 TITLE = "lister"
 PREFIX_SECONDS = 180  # the first start of a Wine prefix builds its registry
