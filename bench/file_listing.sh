@@ -16,7 +16,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/lister-file-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cp "$lister" "$work/lister"
 
-median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+source "$(dirname "${BASH_SOURCE[0]}")/timing.sh"
 
 listerTimes=()
 ddTimes=()
@@ -32,10 +32,7 @@ for ((i = 1; i <= runs; i++)); do
     [ "$memory" -gt "$peak" ] && peak=$memory
 
     rm -f "$work/VSR_49-6.asc"
-    start=$(date +%s.%N)
-    dd if=/dev/zero of="$work/dd.out" bs=65548 count="$bytes" iflag=count_bytes status=none
-    end=$(date +%s.%N)
-    ddTimes+=("$(awk -v a="$start" -v b="$end" 'BEGIN {print b - a}')")
+    ddTimes+=("$(wallSeconds ddWrite "$bytes" "$work/dd.out")")
     printf 'run %d: lister %.3f s, dd %.3f s\n' "$i" "${listerTimes[-1]}" "${ddTimes[-1]}"
 done
 

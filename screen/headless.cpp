@@ -1,8 +1,14 @@
 // The headless back end: nothing is shown, and keys come as a script on a
 // file descriptor (standard input by default). Every byte 1-255 is that
-// character; a 0 byte followed by x is the extended key x. Bytes are posted
-// only while the queue has room, so a script never loses a key.
+// character; a 0 byte followed by x is the extended key x (x = 0 names no
+// key and gives none). The script is read ahead as far as the keyboard
+// holds keys, so every key already written is there for the next read and
+// none is ever lost.
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "platform/platform.h"
@@ -12,16 +18,24 @@
 namespace screen {
 namespace {
 
+constexpr std::size_t readChunk = 65536;
+
 struct Headless {
     int fd = 0;
     bool ended = false;
-    std::vector<std::uint8_t> pending;  // read but not yet posted
-    std::size_t next = 0;
+    bool extendedNext = false;  // a 0 byte ended the last read
+    int room = 1;               // keys the keyboard took at the last look
+    std::vector<std::uint8_t> chunk = std::vector<std::uint8_t>(readChunk);
+    std::vector<KeyCode> keys;  // of one chunk
+    // Once there is nothing to read, the waits end early only for closing.
+    std::mutex wakeMutex;
+    std::condition_variable wakeSignal;
+    bool woken = false;
 };
 
 Headless& state(BackEnd& b) { return *static_cast<Headless*>(b.state); }
 
-bool wantsBytes(const Headless& h) { return !h.ended && h.next == h.pending.size(); }
+bool wantsBytes(const Headless& h) { return !h.ended && h.room > 0; }
 
 bool open(BackEnd& b, const BackEndSetup& setup, std::string&) {
     auto* h = new Headless;
@@ -32,41 +46,51 @@ bool open(BackEnd& b, const BackEndSetup& setup, std::string&) {
 
 void waitForInput(BackEnd& b, int milliseconds) {
     Headless& h = state(b);
-    if (wantsBytes(h))
+    if (wantsBytes(h)) {
         platform::waitForInputOn(h.fd, milliseconds);
-    else
-        platform::sleepMilliseconds(milliseconds);
+        return;
+    }
+    std::unique_lock<std::mutex> guard(h.wakeMutex);
+    h.wakeSignal.wait_for(guard, std::chrono::milliseconds(milliseconds), [&] { return h.woken; });
 }
 
-void readMore(Headless& h) {
-    std::uint8_t chunk[4096];
-    const long got = platform::readAvailableInput(h.fd, chunk, sizeof chunk);
-    if (got < 0) h.ended = true;
-    if (got <= 0) return;
-    // Keep an unfinished extended key (a 0 at the very end) for the next read.
-    std::vector<std::uint8_t> kept(h.pending.begin() + static_cast<std::ptrdiff_t>(h.next), h.pending.end());
-    kept.insert(kept.end(), chunk, chunk + got);
-    h.pending = std::move(kept);
-    h.next = 0;
-}
-
-void takeInput(BackEnd& b) {
+void wake(BackEnd& b) {
     Headless& h = state(b);
-    if (!h.ended && h.pending.size() - h.next < 2) readMore(h);
-    while (h.next < h.pending.size() && keyRoom() > 0) {
-        const std::uint8_t byte = h.pending[h.next];
-        if (byte != 0) {
-            postKey(byte);
-            ++h.next;
-        } else if (h.next + 1 < h.pending.size()) {
-            postKey(extendedKey(h.pending[h.next + 1]));
-            h.next += 2;
+    {
+        std::lock_guard<std::mutex> guard(h.wakeMutex);
+        h.woken = true;
+    }
+    h.wakeSignal.notify_all();
+}
+
+void offerBytes(Headless& h, const std::uint8_t* bytes, std::size_t count) {
+    h.keys.clear();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (h.extendedNext) {
+            h.extendedNext = false;
+            if (bytes[i] != 0) h.keys.push_back(extendedKey(bytes[i]));
+        } else if (bytes[i] == 0) {
+            h.extendedNext = true;
         } else {
-            if (h.ended) ++h.next;  // a lone 0 at the end of the script
-            break;
+            h.keys.push_back(bytes[i]);
         }
     }
-    if (h.ended && h.next >= h.pending.size()) markInputEnded();
+    offerKeys(h.keys.data(), h.keys.size());
+}
+
+// Everything the script holds now, as far as the keyboard has room: a
+// byte gives at most one key, so reading no more bytes than that room
+// never overfills it.
+void takeInput(BackEnd& b) {
+    Headless& h = state(b);
+    for (h.room = keyRoom(); wantsBytes(h); h.room = keyRoom()) {
+        const std::size_t most = std::min(h.chunk.size(), static_cast<std::size_t>(h.room));
+        const long got = platform::readAvailableInput(h.fd, h.chunk.data(), most);
+        if (got < 0) h.ended = true;
+        if (got <= 0) break;
+        offerBytes(h, h.chunk.data(), static_cast<std::size_t>(got));
+    }
+    if (h.ended) markInputEnded();  // a lone 0 at the very end gives nothing
 }
 
 void upload(BackEnd&, const TextScreen&, LineSpan) {}
@@ -80,7 +104,7 @@ void close(BackEnd& b) {
 }  // namespace
 
 BackEnd headlessBackEnd() {
-    return {"headless", nullptr, open, waitForInput, takeInput, upload, present, close, nullptr};  // silent
+    return {"headless", nullptr, open, waitForInput, takeInput, upload, present, close, nullptr /* silent */, wake};
 }
 
 }  // namespace screen

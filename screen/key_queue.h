@@ -1,9 +1,11 @@
 // The key queue as plain data: a ring of 16 slots that holds at most 15
-// keys, with the flag that tells a key was posted since it was last taken.
+// keys, with the flag that tells a key was posted since it was last taken,
+// and the keys a back end delivered beyond those fifteen, held in order.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <deque>
 
 namespace screen {
 
@@ -32,11 +34,15 @@ inline constexpr KeyCode keyCloseRequest = extendedKey(107);
 
 struct KeyQueue {
     static constexpr int slotCount = 16;
+    // Typed-ahead keys beyond the ring wait here instead of pushing older
+    // ones out; only a flood past this many loses its oldest held keys.
+    static constexpr std::size_t heldLimit = 65536;
     std::array<KeyCode, slotCount> slots{};
     int readIndex = 0;
     int writeIndex = 0;
     bool keyPosted = false;
     bool inputEnded = false;  // the key source has ended for good
+    std::deque<KeyCode> held;  // never holds a key while the ring has room
 };
 
 inline int queuedKeys(const KeyQueue& q) {
@@ -51,11 +57,32 @@ inline void queueKey(KeyQueue& q, KeyCode code) {
     q.keyPosted = true;
 }
 
+// A key delivered by a back end: queued behind the keys before it, into
+// the ring while nothing is held and it has room, otherwise held.
+inline void offerKey(KeyQueue& q, KeyCode code) {
+    if (q.held.empty() && queuedKeys(q) < KeyQueue::slotCount - 1) {
+        queueKey(q, code);
+        return;
+    }
+    if (q.held.size() >= KeyQueue::heldLimit) q.held.pop_front();
+    q.held.push_back(code);
+    q.keyPosted = true;
+}
+
+// The oldest key, 0 when none. The oldest held key takes the freed slot in
+// the same step, so the ring is never empty while a key is held.
 inline KeyCode dequeueKey(KeyQueue& q) {
     if (q.readIndex == q.writeIndex) return 0;
     const KeyCode code = q.slots[static_cast<std::size_t>(q.readIndex)];
     q.readIndex = (q.readIndex + 1) % KeyQueue::slotCount;
+    if (!q.held.empty()) {
+        queueKey(q, q.held.front());
+        q.held.pop_front();
+    }
     return code;
 }
+
+// Keys waiting in the ring and held behind it.
+inline std::size_t keysAhead(const KeyQueue& q) { return static_cast<std::size_t>(queuedKeys(q)) + q.held.size(); }
 
 }  // namespace screen

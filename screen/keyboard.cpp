@@ -1,33 +1,59 @@
 #include "screen/keyboard.h"
 
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+
 #include "platform/platform.h"
 #include "screen/session.h"
 
 namespace screen {
 namespace {
+
 constexpr int keyWaitMilliseconds = 50;
+
+void signalDelivery(ScreenSession& s) {
+    {
+        std::lock_guard<std::mutex> guard(s.keySignal.mutex);
+        ++s.keySignal.deliveries;
+    }
+    s.keySignal.arrived.notify_all();
 }
+
+}  // namespace
 
 void postKey(KeyCode code) {
     ScreenSession* s = openSession;
     if (!s) return;
     ScreenLockHold hold(s->lock);
     queueKey(s->keys, code);
+    signalDelivery(*s);
 }
 
-void holdKey(KeyBacklog& backlog, KeyCode code) {
-    if (backlog.keys.size() >= KeyBacklog::limit) backlog.keys.pop_front();
-    backlog.keys.push_back(code);
-}
-
-void postHeldKeys(KeyBacklog& backlog) {
+void offerKeys(const KeyCode* codes, std::size_t count) {
     ScreenSession* s = openSession;
-    if (!s) return;
+    if (!s || count == 0) return;
     ScreenLockHold hold(s->lock);
-    for (int room = keyRoom(); room > 0 && !backlog.keys.empty(); --room) {
-        postKey(backlog.keys.front());
-        backlog.keys.pop_front();
+    for (std::size_t i = 0; i < count; ++i) offerKey(s->keys, codes[i]);
+    signalDelivery(*s);
+}
+
+std::uint64_t keyDeliveries() {
+    ScreenSession* s = openSession;
+    if (!s) return 0;
+    std::lock_guard<std::mutex> guard(s->keySignal.mutex);
+    return s->keySignal.deliveries;
+}
+
+void sleepUntilKeyDelivered(std::uint64_t since, int milliseconds) {
+    ScreenSession* s = openSession;
+    if (!s) {
+        platform::sleepMilliseconds(milliseconds);
+        return;
     }
+    std::unique_lock<std::mutex> guard(s->keySignal.mutex);
+    s->keySignal.arrived.wait_for(guard, std::chrono::milliseconds(milliseconds),
+                                  [&] { return s->keySignal.deliveries != since; });
 }
 
 bool takeKeyPostedFlag() {
@@ -59,14 +85,17 @@ int keyRoom() {
     ScreenSession* s = openSession;
     if (!s) return 0;
     ScreenLockHold hold(s->lock);
-    return KeyQueue::slotCount - 1 - queuedKeys(s->keys);
+    constexpr std::size_t budget = KeyQueue::slotCount - 1 + KeyQueue::heldLimit;
+    return static_cast<int>(budget - std::min(budget, keysAhead(s->keys)));
 }
 
 void markInputEnded() {
     ScreenSession* s = openSession;
     if (!s) return;
     ScreenLockHold hold(s->lock);
+    if (s->keys.inputEnded) return;
     s->keys.inputEnded = true;
+    signalDelivery(*s);
 }
 
 bool inputEnded() {
@@ -91,10 +120,12 @@ std::string pollKey() {
 }
 
 void waitForKey() {
-    while (!takeKeyPostedFlag()) {
+    for (;;) {
+        const std::uint64_t since = keyDeliveries();
+        if (takeKeyPostedFlag()) return;
         // No key can be posted any more, even if some are still queued.
         if (inputEnded()) return;
-        platform::sleepMilliseconds(keyWaitMilliseconds);
+        sleepUntilKeyDelivered(since, keyWaitMilliseconds);
     }
 }
 

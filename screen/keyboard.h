@@ -3,7 +3,7 @@
 #pragma once
 
 #include <cstddef>
-#include <deque>
+#include <cstdint>
 #include <string>
 
 #include "screen/key_queue.h"
@@ -14,7 +14,15 @@ void postKey(KeyCode code);
 KeyCode takeKey();  // 0 when empty; clears the key-posted flag either way
 bool keyWaiting();
 bool takeKeyPostedFlag();
-// How many more keys fit before the queue starts dropping the oldest.
+
+// What the back ends call. A key they deliver is never dropped for want of
+// room: beyond the queue's fifteen it is held, in order, and each take
+// moves the oldest held key into the queue at once.
+void offerKeys(const KeyCode* codes, std::size_t count);
+inline void offerKey(KeyCode code) { offerKeys(&code, 1); }
+// How many more keys a back end that reads ahead (a key script, a
+// terminal) may offer; it reads no more while this is 0, so it never
+// loses one.
 int keyRoom();
 // The key source has ended for good (a key script ran out).
 void markInputEnded();
@@ -23,16 +31,13 @@ bool inputEnded();
 // True once the source has ended and every key it gave has been taken.
 bool inputExhausted();
 
-// Keys a back end has taken from the system that the queue has no room for
-// yet. They wait here, as they would in the system's own queue, so that a
-// burst taken in one go cannot push typed-ahead keys out of the queue.
-struct KeyBacklog {
-    static constexpr std::size_t limit = 4096;  // beyond it the oldest go
-    std::deque<KeyCode> keys;
-};
-void holdKey(KeyBacklog& backlog, KeyCode code);
-// Posts the held keys, oldest first, as far as the queue has room.
-void postHeldKeys(KeyBacklog& backlog);
+// Waiting without the screen lock, woken as soon as a key arrives: take
+// `keyDeliveries()` before looking at the queue, then sleep with it, so a
+// key delivered in between wakes the sleep at once.
+std::uint64_t keyDeliveries();
+// Sleeps up to `milliseconds`, less once a key is delivered or the input
+// ends after `since` was taken.
+void sleepUntilKeyDelivered(std::uint64_t since, int milliseconds);
 
 // The oldest key as text: empty, one character, or 255 then the extended
 // code. Never waits.

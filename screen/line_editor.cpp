@@ -88,10 +88,12 @@ void clearEcho(Editor& e) {
 
 KeyCode waitForEditorKey(void*) {
     for (;;) {
-        while (!keyWaiting()) {
+        for (;;) {
+            const std::uint64_t since = keyDeliveries();
+            if (keyWaiting()) break;
             // A key script that ran out can never answer: end, never hang.
             if (inputExhausted()) endForLostInput();
-            platform::sleepMilliseconds(keyTestMilliseconds);
+            sleepUntilKeyDelivered(since, keyTestMilliseconds);
         }
         const std::string key = pollKey();
         if (key.size() == 2) return static_cast<unsigned char>(key[1]) * 256 + 255;

@@ -138,6 +138,7 @@ void closeScreen() {
     ScreenSession* s = openSession;
     if (!s) return;
     s->stopping.store(true, std::memory_order_release);
+    if (s->backEnd.wake) s->backEnd.wake(s->backEnd);
     s->windowThread.join();
     renderPendingCells(s->screen);
     if (!s->screenshotPath.empty()) {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -15,10 +17,19 @@
 
 namespace screen {
 
+// Wakes the program thread's waits when a key arrives or the input ends.
+// Its mutex is never held while taking the screen lock.
+struct KeySignal {
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::uint64_t deliveries = 0;  // guarded by the mutex
+};
+
 struct ScreenSession {
     ScreenLock lock;
     TextScreen screen;
     KeyQueue keys;
+    KeySignal keySignal;
     InputContext input;  // the program thread's alone
     BackEnd backEnd;
     std::thread windowThread;

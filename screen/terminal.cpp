@@ -275,10 +275,12 @@ void waitForInput(BackEnd& b, int milliseconds) {
     }
 }
 
+// What the terminal holds now, up to the pending limit.
 void readMore(Terminal& t) {
-    pollfd p{inputFd, POLLIN, 0};
-    if (poll(&p, 1, 0) <= 0) return;
-    if (p.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
+    while (t.pending.size() < pendingLimit) {
+        pollfd p{inputFd, POLLIN, 0};
+        if (poll(&p, 1, 0) <= 0) return;
+        if (!(p.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) return;
         std::uint8_t chunk[readChunk];
         const std::size_t room = std::min(readChunk, pendingLimit - t.pending.size());
         const ssize_t got = (p.revents & POLLNVAL) ? 0 : read(inputFd, chunk, room);
@@ -294,12 +296,15 @@ void readMore(Terminal& t) {
 
 void takeInput(BackEnd& b) {
     Terminal& t = state(b);
-    if (wantsBytes(t)) readMore(t);
-    const bool quiet = t.inputEnded || std::chrono::steady_clock::now() - t.lastArrival >= escapeWait;
     bool redraw = false;
-    t.keys.clear();
-    takeTerminalKeys(t.pending, quiet, keyRoom(), t.keys, redraw);
-    for (KeyCode k : t.keys) postKey(k);
+    do {
+        if (wantsBytes(t)) readMore(t);
+        const bool quiet = t.inputEnded || std::chrono::steady_clock::now() - t.lastArrival >= escapeWait;
+        t.keys.clear();
+        takeTerminalKeys(t.pending, quiet, keyRoom(), t.keys, redraw);
+        offerKeys(t.keys.data(), t.keys.size());
+        // A paste larger than the pending bytes goes on while there is room.
+    } while (!t.keys.empty() && wantsBytes(t) && keyRoom() > 0);
     if (redraw) restore.redraw.store(true);
     if (t.inputEnded && t.pending.empty()) markInputEnded();
 }
@@ -338,10 +343,12 @@ void close(BackEnd& b) {
 
 void beep(BackEnd& b, int, int) { state(b).beepRequested.store(true); }
 
+void wakeForClosing(BackEnd&) { wake(); }
+
 }  // namespace
 
 BackEnd terminalBackEnd() {
-    return {"terminal", nullptr, open, waitForInput, takeInput, upload, present, close, beep};
+    return {"terminal", nullptr, open, waitForInput, takeInput, upload, present, close, beep, wakeForClosing};
 }
 
 }  // namespace screen

@@ -42,7 +42,6 @@ struct Window {
     int width = 0;
     int height = 0;
     WindowKeyboard keyboard;
-    KeyBacklog backlog;
     std::vector<SDL_Event> waiting;  // taken while waiting, handled under the lock
     bool fullScreen = false;
     bool toggleWanted = false;      // Alt+Enter
@@ -192,7 +191,7 @@ void waitForInput(BackEnd& b, int milliseconds) {
 
 void handle(Window& w, const SDL_Event& event) {
     const WindowInput input = translateEvent(w.keyboard, event);
-    for (int i = 0; i < input.keyCount; ++i) holdKey(w.backlog, input.keys[static_cast<std::size_t>(i)]);
+    offerKeys(input.keys.data(), static_cast<std::size_t>(input.keyCount));
     if (input.toggleFullScreen) w.toggleWanted = true;
     if (event.type == SDL_RENDER_TARGETS_RESET) w.repaintWanted = true;
     if (event.type != SDL_WINDOWEVENT) return;  // SDL_QUIT among them: only closeScreen ends the window
@@ -222,7 +221,6 @@ void takeInput(BackEnd& b) {
     w.waiting.clear();
     SDL_Event event;
     while (SDL_PollEvent(&event)) handle(w, event);
-    postHeldKeys(w.backlog);
 }
 
 void upload(BackEnd& b, const TextScreen& screen, LineSpan span) {
@@ -320,10 +318,17 @@ void beep(BackEnd& b, int hertz, int milliseconds) {
     w.beepsWanted.fetch_add(1, std::memory_order_release);
 }
 
+// Any event ends SDL_WaitEventTimeout; one of the user's kind means nothing.
+void wake(BackEnd&) {
+    SDL_Event event{};
+    event.type = SDL_USEREVENT;
+    SDL_PushEvent(&event);
+}
+
 }  // namespace
 
 BackEnd windowBackEnd() {
-    return {"window", nullptr, open, waitForInput, takeInput, upload, present, close, beep};
+    return {"window", nullptr, open, waitForInput, takeInput, upload, present, close, beep, wake};
 }
 
 }  // namespace screen

@@ -36,7 +36,7 @@ struct Window {
     std::vector<Color> pixels;  // the frame as last uploaded
     int changedFirst = INT_MAX;  // the lines uploaded since the last present
     int changedLast = -1;
-    KeyBacklog keys;  // collected by the window procedure, posted by takeInput
+    std::vector<KeyCode> keys;  // collected by the window procedure, offered by takeInput
     bool fullScreen = false;
     bool toggleWanted = false;      // Alt+Enter
     bool fullScreenWanted = false;  // the maximise button
@@ -62,7 +62,7 @@ DWORD WINAPI soundBeeps(LPVOID) {
 }
 
 void addKeys(Window& w, KeyCode code, LPARAM lParam) {
-    for (int i = repeatCount(lParam); i > 0; --i) holdKey(w.keys, code);
+    for (int i = repeatCount(lParam); i > 0; --i) w.keys.push_back(code);
 }
 
 BITMAPINFO linesInfo(int width, int count) {
@@ -207,7 +207,7 @@ LRESULT handleMessage(Window& w, HWND window, UINT message, WPARAM wParam, LPARA
             break;
         case WM_CLOSE:
             // The close button is a key for the program; the window stays.
-            holdKey(w.keys, keyCloseRequest);
+            w.keys.push_back(keyCloseRequest);
             return 0;
         case WM_ERASEBKGND:
             return 1;  // the picture covers it all
@@ -317,7 +317,8 @@ void waitForInput(BackEnd&, int milliseconds) {
 
 void takeInput(BackEnd& b) {
     Window& w = state(b);
-    postHeldKeys(w.keys);
+    offerKeys(w.keys.data(), w.keys.size());
+    w.keys.clear();
 }
 
 void upload(BackEnd& b, const TextScreen& screen, LineSpan span) {
@@ -381,10 +382,13 @@ void beep(BackEnd&, int hertz, int milliseconds) {
         beepsWanted.store(0);
 }
 
+// A posted message ends MsgWaitForMultipleObjectsEx; WM_NULL does nothing.
+void wake(BackEnd& b) { PostMessage(state(b).window, WM_NULL, 0, 0); }
+
 }  // namespace
 
 BackEnd windowBackEnd() {
-    return {"window", nullptr, open, waitForInput, takeInput, upload, present, close, beep};
+    return {"window", nullptr, open, waitForInput, takeInput, upload, present, close, beep, wake};
 }
 
 }  // namespace screen
