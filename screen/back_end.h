@@ -35,8 +35,9 @@ struct BackEnd {
     void (*close)(BackEnd&) = nullptr;
     // Called on the program thread; must return at once.
     void (*beep)(BackEnd&, int hertz, int milliseconds) = nullptr;
-    // Called on the program thread when the screen closes: ends a
-    // waitForInput now, so that closing waits for no cycle. Returns at once.
+    // Called on the program thread when the screen closes, while the back
+    // end is still open: ends the waitForInput under way, or the next one,
+    // at once, so that closing waits for no cycle. Returns at once.
     void (*wake)(BackEnd&) = nullptr;
 };
 

@@ -56,10 +56,8 @@ void waitForInput(BackEnd& b, int milliseconds) {
 
 void wake(BackEnd& b) {
     Headless& h = state(b);
-    {
-        std::lock_guard<std::mutex> guard(h.wakeMutex);
-        h.woken = true;
-    }
+    std::lock_guard<std::mutex> guard(h.wakeMutex);
+    h.woken = true;
     h.wakeSignal.notify_all();
 }
 

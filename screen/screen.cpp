@@ -137,8 +137,9 @@ int openScreenWith(int width, int height, int depth, ScreenOptions options) {
 void closeScreen() {
     ScreenSession* s = openSession;
     if (!s) return;
-    s->stopping.store(true, std::memory_order_release);
+    // Woken first: the back end stays open until the thread sees it stop.
     if (s->backEnd.wake) s->backEnd.wake(s->backEnd);
+    s->stopping.store(true, std::memory_order_release);
     s->windowThread.join();
     renderPendingCells(s->screen);
     if (!s->screenshotPath.empty()) {
