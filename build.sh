@@ -119,7 +119,7 @@ case "${1:-}" in
         configure build -DCMAKE_BUILD_TYPE=Release -DLISTER_TESTS=OFF -DLISTER_BENCH=OFF
         cmake --build build --target lister
         LISTER_WINDOWS_BINARY=build-windows/lister.exe LISTER_LINUX_BINARY=build/lister \
-            /usr/bin/python3 tests/windows_e2e.py
+            /usr/bin/python3 tests/e2e/windows_e2e.py
         ;;
     *)
         echo "usage: bash build.sh run|test|asan|tsan|fuzz|bench|windows|windows-test" >&2

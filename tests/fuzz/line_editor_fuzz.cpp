@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "screen/key_queue.h"
-#include "screen/line_input.h"
+#include "screen/keys/key_queue.h"
+#include "screen/keys/line_input.h"
 #include "screen/screen.h"
 
 using namespace screen;

@@ -9,7 +9,7 @@
 #include "lister/enumeration.h"
 #include "lister/listings.h"
 #include "lister/run_driver.h"
-#include "screen/keyboard.h"
+#include "screen/keys/keyboard.h"
 #include "screen/screen.h"
 #include "tests/run_lister.h"
 #include "tests/screen_text.h"

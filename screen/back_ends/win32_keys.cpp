@@ -1,4 +1,4 @@
-#include "screen/window_win32_keys.h"
+#include "screen/back_ends/win32_keys.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "screen/cp437.h"
-#include "screen/extended_keys.h"
+#include "screen/keys/extended_keys.h"
 
 namespace screen {
 namespace {

@@ -1,6 +1,6 @@
 // The window's events turned into key codes, fed as hand-made SDL events
 // (no display needed), and the part of the frame an upload sends.
-#include "screen/window_keys.h"
+#include "screen/back_ends/sdl_keys.h"
 
 #include <gtest/gtest.h>
 

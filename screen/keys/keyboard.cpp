@@ -1,4 +1,4 @@
-#include "screen/keyboard.h"
+#include "screen/keys/keyboard.h"
 
 #include <algorithm>
 #include <chrono>

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "screen/back_end.h"
-#include "screen/keyboard.h"
+#include "screen/back_ends/back_end.h"
+#include "screen/keys/keyboard.h"
 
 namespace screen {
 namespace {

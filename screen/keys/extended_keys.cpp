@@ -1,4 +1,4 @@
-#include "screen/extended_keys.h"
+#include "screen/keys/extended_keys.h"
 
 #include <array>
 

@@ -6,7 +6,7 @@ cannot: a missing X server must never pass for a working window. Keys are
 typed through the X server with xdotool, the window is read back through
 the X protocol and with ImageMagick's import.
 
-    LISTER_BINARY=build/lister /usr/bin/python3 tests/window_e2e.py [group]
+    LISTER_BINARY=build/lister /usr/bin/python3 tests/e2e/window_e2e.py [group]
 
 Groups: PlainServer, UnderOpenbox, Soak, WithoutDisplay. Screenshots are kept in
 LISTER_WINDOW_SHOTS when it is set.

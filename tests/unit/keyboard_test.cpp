@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "screen/key_queue.h"
-#include "screen/keyboard.h"
-#include "screen/line_input.h"
+#include "screen/keys/key_queue.h"
+#include "screen/keys/keyboard.h"
+#include "screen/keys/line_input.h"
 #include "screen/screen.h"
 #include "tests/screen_text.h"
 

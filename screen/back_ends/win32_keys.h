@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "screen/key_queue.h"
+#include "screen/keys/key_queue.h"
 
 namespace screen {
 

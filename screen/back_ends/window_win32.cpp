@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "screen/back_end.h"
-#include "screen/keyboard.h"
-#include "screen/window_win32_keys.h"
+#include "screen/back_ends/back_end.h"
+#include "screen/keys/keyboard.h"
+#include "screen/back_ends/win32_keys.h"
 
 namespace screen {
 namespace {

@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "screen/back_end.h"
-#include "screen/keyboard.h"
-#include "screen/terminal_keys.h"
-#include "screen/terminal_output.h"
+#include "screen/back_ends/back_end.h"
+#include "screen/keys/keyboard.h"
+#include "screen/back_ends/terminal_keys.h"
+#include "screen/back_ends/terminal_output.h"
 
 namespace screen {
 namespace {

@@ -1,4 +1,4 @@
-#include "screen/terminal_output.h"
+#include "screen/back_ends/terminal_output.h"
 
 #include <algorithm>
 #include <array>

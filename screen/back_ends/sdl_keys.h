@@ -9,7 +9,7 @@
 #include <array>
 #include <cstdint>
 
-#include "screen/key_queue.h"
+#include "screen/keys/key_queue.h"
 #include "screen/text_screen.h"
 
 namespace screen {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "screen/key_queue.h"
+#include "screen/keys/key_queue.h"
 
 namespace screen {
 

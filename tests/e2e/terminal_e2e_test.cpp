@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "screen/terminal_output.h"
+#include "screen/back_ends/terminal_output.h"
 #include "tests/run_lister.h"
 #include "tests/temp_dir.h"
 

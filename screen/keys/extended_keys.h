@@ -3,7 +3,7 @@
 // here for the code, so the codes live in one table.
 #pragma once
 
-#include "screen/key_queue.h"
+#include "screen/keys/key_queue.h"
 
 namespace screen {
 

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "screen/keyboard.h"
+#include "screen/keys/keyboard.h"
 #include "tests/png_image.h"
 #include "tests/screen_text.h"
 #include "tests/temp_dir.h"

@@ -2,7 +2,7 @@
 #include <cmath>
 #include <limits>
 
-#include "screen/line_input.h"
+#include "screen/keys/line_input.h"
 #include "screen/screen.h"
 #include "screen/session.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "screen/terminal_keys.h"
+#include "screen/back_ends/terminal_keys.h"
 
 using namespace screen;
 

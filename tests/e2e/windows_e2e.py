@@ -8,7 +8,7 @@ clicked with xdotool. A Wine or an X server that cannot start fails the
 test: nothing here passes for want of a platform.
 
     LISTER_WINDOWS_BINARY=build-windows/lister.exe LISTER_LINUX_BINARY=build/lister \\
-        /usr/bin/python3 tests/windows_e2e.py
+        /usr/bin/python3 tests/e2e/windows_e2e.py
 """
 
 import itertools

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "screen/cp437.h"
-#include "screen/terminal_output.h"
+#include "screen/back_ends/terminal_output.h"
 #include "tests/screen_text.h"
 
 using namespace screen;

@@ -16,9 +16,9 @@
 #include <string_view>
 #include <vector>
 
-#include "screen/back_end.h"
-#include "screen/keyboard.h"
-#include "screen/window_keys.h"
+#include "screen/back_ends/back_end.h"
+#include "screen/keys/keyboard.h"
+#include "screen/back_ends/sdl_keys.h"
 
 namespace screen {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "screen/key_queue.h"
+#include "screen/keys/key_queue.h"
 
 namespace screen {
 

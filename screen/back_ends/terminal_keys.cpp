@@ -1,4 +1,4 @@
-#include "screen/terminal_keys.h"
+#include "screen/back_ends/terminal_keys.h"
 
 #include "screen/cp437.h"
 

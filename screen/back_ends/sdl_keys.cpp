@@ -1,9 +1,9 @@
-#include "screen/window_keys.h"
+#include "screen/back_ends/sdl_keys.h"
 
 #include <algorithm>
 
 #include "screen/cp437.h"
-#include "screen/extended_keys.h"
+#include "screen/keys/extended_keys.h"
 
 namespace screen {
 namespace {
