@@ -112,6 +112,10 @@ void clearPending(TextScreen& s) {
     }
     Color* bottom = cellPixels(s, s.cursorRow, s.cursorColumn) + (s.cellHeight - 1) * s.pixelWidth;
     std::fill(bottom, bottom + cellWidth, s.foreground);
+    // A mark drawn again where it stands still covers what it covered.
+    if (s.mark.row != s.cursorRow || s.mark.column != s.cursorColumn) s.mark.covered = s.cells[at];
+    s.mark.row = s.cursorRow;
+    s.mark.column = s.cursorColumn;
     s.cells[at] = Cell{inputMark, s.foreground, s.background};
     markLines(s, (s.cursorRow - 1) * s.cellHeight, s.cellHeight);
 }
@@ -187,6 +191,7 @@ void setGridSize(TextScreen& s, int columns, int rows) {
 void clearTextScreen(TextScreen& s) {
     std::fill(s.frame.begin(), s.frame.end(), s.background);
     blankCells(s, 0, s.cells.size());
+    s.mark.row = 0;
     clearPending(s);
     markLines(s, 0, s.pixelHeight);
     s.cursorRow = 1;
@@ -199,6 +204,7 @@ void scrollUp(TextScreen& s, int k) {
     renderPendingCells(s);
     const int gridLines = s.rows * s.cellHeight;
     const int gridWidth = s.columns * cellWidth;
+    s.mark.row = k >= s.mark.row ? 0 : s.mark.row - k;
     if (k >= s.rows) {
         fillLines(s, 0, gridLines, gridWidth, s.background);
         blankCells(s, 0, s.cells.size());

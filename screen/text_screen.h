@@ -46,6 +46,15 @@ struct InkCache {
     InkCache& operator=(InkCache&&) = default;
 };
 
+// Where a lone 255, the line editor's input mark, stands and the cell it
+// covers; row 0 when there is none. Whatever cannot draw the mark's pixel
+// line (a terminal) shows the covered cell marked in its own way.
+struct InputMark {
+    int row = 0;
+    int column = 0;
+    Cell covered;
+};
+
 struct TextScreen {
     int pixelWidth = 0;
     int pixelHeight = 0;
@@ -67,6 +76,7 @@ struct TextScreen {
     // and only what stands at the refresh needs drawing.
     std::vector<std::uint8_t> pendingCells;  // one flag per cell
     std::vector<std::uint8_t> pendingRows;   // one flag per row
+    InputMark mark;
     InkCache ink;
 };
 
@@ -131,6 +141,9 @@ inline void recordPiece(TextScreen& s, const std::uint8_t* bytes, std::size_t co
     const std::size_t at = static_cast<std::size_t>((s.cursorRow - 1) * s.columns + (s.cursorColumn - 1));
     const Color fg = s.foreground;
     const Color bg = s.background;
+    if (s.mark.row == s.cursorRow && s.mark.column >= s.cursorColumn &&
+        s.mark.column < s.cursorColumn + static_cast<int>(count))
+        s.mark.row = 0;  // written over
     for (std::size_t i = 0; i < count; ++i) {
         s.cells[at + i] = Cell{bytes[i], fg, bg};
         s.pendingCells[at + i] = 1;

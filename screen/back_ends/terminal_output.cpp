@@ -10,67 +10,12 @@ namespace screen {
 namespace {
 
 constexpr Color visibleBits = 0xFFFFFF;
-constexpr std::uint8_t inputMark = 255;
 
 constexpr const char* csi = "\x1b[";
 constexpr const char* clearAll = "\x1b[0m\x1b[?25l\x1b[2J";  // pen reset, cursor hidden, all cleared
 constexpr const char* crLf = "\r\n";
 constexpr const char* sizeMessageStart = "La terminal debe medir al menos ";
 constexpr const char* sizeMessageMiddle = " caracteres (ahora ";
-
-// ---- the cell under the input mark -----------------------------------
-
-const Color* cellPixels(const TextScreen& s, int row, int column) {
-    return &s.frame[static_cast<std::size_t>((row - 1) * s.cellHeight * s.pixelWidth + (column - 1) * cellWidth)];
-}
-
-// Whether the first `lines` pixel lines are glyph `byte` drawn in one ink
-// and one paper colour; sets those colours (paper stays as it is when the
-// glyph has no paper there, ink likewise).
-bool drawsGlyph(const TextScreen& s, const Color* pixels, int lines, int byte, Color& ink, Color& paper) {
-    const std::uint8_t* glyph = glyphTable(s.cellHeight) + byte * s.cellHeight;
-    bool inkSeen = false;
-    bool paperSeen = false;
-    for (int y = 0; y < lines; ++y) {
-        const Color* line = pixels + y * s.pixelWidth;
-        for (int x = 0; x < cellWidth; ++x) {
-            const Color pixel = line[x] & visibleBits;
-            const bool isInk = (glyph[y] & (0x80 >> x)) != 0;
-            Color& wanted = isInk ? ink : paper;
-            bool& seen = isInk ? inkSeen : paperSeen;
-            if (seen && pixel != wanted) return false;
-            wanted = pixel;
-            seen = true;
-        }
-    }
-    if (!paperSeen) paper = ink;
-    // Ink in the paper's colour shows nothing: that is a blank, not this glyph.
-    return !(inkSeen && paperSeen && ink == paper);
-}
-
-// The byte and paper of what the lines above the mark show. Tried in
-// order: what the cell showed before, a blank, then the printable bytes.
-void readUnderMark(const TextScreen& s, const Color* pixels, std::uint8_t before, std::uint8_t& byte,
-                   Color& paper) {
-    const int lines = s.cellHeight - 1;
-    Color ink = 0;
-    paper = pixels[0] & visibleBits;
-    std::array<int, 257> order{};
-    std::size_t n = 0;
-    order[n++] = before;
-    order[n++] = ' ';
-    for (int b = 33; b < 256; ++b) order[n++] = b;
-    for (int b = 0; b < 32; ++b) order[n++] = b;
-    for (std::size_t i = 0; i < n; ++i) {
-        Color p = paper;
-        if (drawsGlyph(s, pixels, lines, order[i], ink, p)) {
-            byte = static_cast<std::uint8_t>(order[i]);
-            paper = p;
-            return;
-        }
-    }
-    byte = ' ';  // cannot happen: every cell is drawn from some glyph
-}
 
 // ---- writing ----------------------------------------------------------
 
@@ -194,19 +139,16 @@ bool rewriteGap(const TerminalPicture& p, const TerminalView& v, int gridRow, in
 
 const std::string& terminalTextOf(std::uint8_t byte) { return textOfByte[byte]; }
 
-TerminalCell terminalCellOf(const TextScreen& s, int row, int column, const TerminalCell& before) {
+TerminalCell terminalCellOf(const TextScreen& s, int row, int column) {
     const Cell& cell = cellAt(s, row, column);
-    const TerminalCell plain{cell.byte, cell.foreground & visibleBits, cell.background & visibleBits, false};
-    if (cell.byte != inputMark || !glyphTable(s.cellHeight)) return plain;
-    const Color* pixels = cellPixels(s, row, column);
-    // A 255 printed among other bytes is its own (blank) glyph.
-    Color ink = plain.foreground;
-    Color paper = plain.background;
-    if (drawsGlyph(s, pixels, s.cellHeight, inputMark, ink, paper) && paper == plain.background) return plain;
-    TerminalCell marked = plain;
-    marked.underlined = true;
-    readUnderMark(s, pixels, before.byte, marked.byte, marked.background);
-    return marked;
+    TerminalCell shown{cell.byte, cell.foreground & visibleBits, cell.background & visibleBits, false};
+    if (row == s.mark.row && column == s.mark.column) {
+        // The mark's one pixel line cannot be drawn here: underline instead.
+        shown.byte = s.mark.covered.byte;
+        shown.background = s.mark.covered.background & visibleBits;
+        shown.underlined = true;
+    }
+    return shown;
 }
 
 void updatePicture(TerminalPicture& p, const TextScreen& s, LineSpan lines) {
@@ -222,7 +164,7 @@ void updatePicture(TerminalPicture& p, const TextScreen& s, LineSpan lines) {
     for (int row = firstRow; row <= lastRow; ++row) {
         TerminalCell* cells = &p.cells[static_cast<std::size_t>((row - 1) * p.columns)];
         for (int column = 1; column <= p.columns; ++column)
-            cells[column - 1] = terminalCellOf(s, row, column, cells[column - 1]);
+            cells[column - 1] = terminalCellOf(s, row, column);
     }
 }
 

@@ -30,11 +30,9 @@ struct TerminalPicture {
     std::vector<TerminalCell> cells;  // row by row
 };
 
-// How one cell of the screen record shows. A lone 255 is the input mark:
-// the record keeps only the 255, so what the mark stands over is read back
-// from the cell's pixels (everything above its bottom line), preferring
-// `before`, what the cell showed last.
-TerminalCell terminalCellOf(const TextScreen& s, int row, int column, const TerminalCell& before);
+// How one cell of the screen record shows: the input mark as the cell it
+// covers, underlined in the mark's colour.
+TerminalCell terminalCellOf(const TextScreen& s, int row, int column);
 
 // Brings the rows that the changed pixel lines cover up to date; every row
 // when the grid size changed.

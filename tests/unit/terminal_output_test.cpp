@@ -328,23 +328,20 @@ TEST(TerminalOutput, TheSizeMessageStandsCentredInLinesThatFit) {
 TEST(TerminalPicture, TheInputMarkShowsWhatItStandsOverUnderlined) {
     struct Case {
         const char* what;
-        std::string before;       // printed at (4, 10) and shown
-        std::string then;         // printed at (4, 10) in the same refresh, not shown yet
-        int marks;                // how many times the mark is drawn at (4, 12)
-        Color markBackground;     // the background when the mark is drawn
-        TerminalCell shownBefore;  // what the terminal showed at (4, 12)
+        std::string before;    // printed at (4, 10) and shown
+        std::string then;      // printed at (4, 10) in the same refresh, not shown yet
+        int marks;             // how many times the mark is drawn at (4, 12)
+        Color markBackground;  // the background when the mark is drawn
         TerminalCell expected;
     };
     const Case cases[] = {
-        {"the letter written in the same refresh", "1  ", "132", 1, blue, {' ', white, blue, false}, {'2', white, blue, true}},
-        {"the blank written over the letter it showed", "abc", "   ", 1, blue, {'c', white, blue, false},
-         {' ', white, blue, true}},
-        {"a blank", "12", "", 1, blue, {' ', white, blue, false}, {' ', white, blue, true}},
-        {"the background the cell shows, not the mark's", "ab ", "", 1, 0x112233, {' ', white, blue, false},
-         {' ', white, blue, true}},
-        {"an underscore it showed before", "ab_", "", 1, blue, {'_', white, blue, false}, {'_', white, blue, true}},
-        {"a full block", "ab\xdb", "", 1, blue, {' ', white, blue, false}, {' ', white, white, true}},
-        {"a mark over a mark keeps the letter", "abc", "", 2, blue, {'c', white, blue, true}, {'c', white, blue, true}},
+        {"the letter written in the same refresh", "1  ", "132", 1, blue, {'2', white, blue, true}},
+        {"the blank written over the letter it showed", "abc", "   ", 1, blue, {' ', white, blue, true}},
+        {"a blank", "12", "", 1, blue, {' ', white, blue, true}},
+        {"the background the cell shows, not the mark's", "ab ", "", 1, 0x112233, {' ', white, blue, true}},
+        {"an underscore it showed before", "ab_", "", 1, blue, {'_', white, blue, true}},
+        {"a full block", "ab\xdb", "", 1, blue, {0xdb, white, blue, true}},
+        {"a mark over a mark keeps the letter", "abc", "", 2, blue, {'c', white, blue, true}},
     };
     for (const Case& c : cases) {
         TextScreen s = gridScreen();
@@ -362,18 +359,33 @@ TEST(TerminalPicture, TheInputMarkShowsWhatItStandsOverUnderlined) {
             print(s, "\xff");
         }
         renderPendingCells(s);
-        EXPECT_EQ(terminalCellOf(s, 4, 12, c.shownBefore), c.expected) << c.what;
+        EXPECT_EQ(terminalCellOf(s, 4, 12), c.expected) << c.what;
     }
+}
+
+TEST(TerminalPicture, TheMarkMovesUpWithAScrollAndGoesWithTheTopRow) {
+    TextScreen s = gridScreen();
+    placeCursor(s, 1, 3);
+    print(s, "\xff");
+    placeCursor(s, 70, 5);
+    print(s, "q\b\xff");
+    scrollUp(s, 1);
+    EXPECT_TRUE(terminalCellOf(s, 69, 5).underlined);
+    EXPECT_EQ(terminalCellOf(s, 69, 5).byte, 'q');
+    EXPECT_FALSE(terminalCellOf(s, 70, 5).underlined);
+    EXPECT_FALSE(terminalCellOf(s, 1, 3).underlined);  // the older mark was never the mark
 }
 
 TEST(TerminalPicture, AByte255AmongOtherBytesIsAPlainCellAndColoursLoseTheirTopByte) {
     TextScreen s = gridScreen();
     s.foreground = 0xFFFF8000;
     s.background = 0xFF000040;
+    placeCursor(s, 6, 2);
+    print(s, "\xff");  // a mark, then written over
     placeCursor(s, 6, 1);
     print(s, "a\xff" "b");
     renderPendingCells(s);
-    EXPECT_EQ(terminalCellOf(s, 6, 2, {}), (TerminalCell{255, 0xFF8000, 0x40, false}));
+    EXPECT_EQ(terminalCellOf(s, 6, 2), (TerminalCell{255, 0xFF8000, 0x40, false}));
 }
 
 TEST(TerminalPicture, OnlyTheRowsOfTheChangedLinesAreReadAgain) {
