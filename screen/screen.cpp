@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <future>
 #include <utility>
 
 #include "platform/platform.h"
@@ -22,15 +21,15 @@ constexpr int beepHertz = 1000;
 constexpr int beepMilliseconds = 250;
 
 // Each cycle: wait for input or the next tick without the lock, then under
-// the lock post the keys and take the changed lines, then show them.
-void windowThreadMain(ScreenSession& s, const BackEndSetup& setup, std::promise<bool>& opened,
-                      std::string& why) {
+// the lock take the keys, the beeps and the changed lines, then show them
+// and sound the beeps.
+void windowThreadMain(ScreenSession& s) {
     BackEnd& b = s.backEnd;
-    if (!b.open(b, setup, why)) {
-        opened.set_value(false);
+    if (!b.open(b, s.setup, s.whyNotOpened)) {
+        s.opened.set_value(false);
         return;
     }
-    opened.set_value(true);
+    s.opened.set_value(true);
     using Clock = std::chrono::steady_clock;
     auto nextCycle = Clock::now();
     while (!s.stopping.load(std::memory_order_acquire)) {
@@ -39,9 +38,18 @@ void windowThreadMain(ScreenSession& s, const BackEndSetup& setup, std::promise<
         if (nextCycle < now) nextCycle = now;  // never try to catch up
         const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextCycle - now);
         b.waitForInput(b, static_cast<int>(wait.count()));
+        int beeps = 0;
+        int hertz = 0;
+        int milliseconds = 0;
         {
             ScreenLockHold hold(s.lock);
-            b.takeInput(b);
+            const std::uint64_t delivered = s.keys.deliveries;
+            b.takeInput(b, s.keys);
+            if (s.keys.deliveries != delivered) signalKeyDeliveries(s);
+            beeps = static_cast<int>(s.beeps - s.beepsSounded);
+            s.beepsSounded = s.beeps;
+            hertz = s.beepHertz;
+            milliseconds = s.beepMilliseconds;
             renderPendingCells(s.screen);
             const LineSpan span = changedSpan(s.screen);
             if (!span.empty()) {
@@ -49,6 +57,7 @@ void windowThreadMain(ScreenSession& s, const BackEndSetup& setup, std::promise<
                 clearChangedLines(s.screen, span);
             }
         }
+        if (beeps > 0 && b.beep) b.beep(b, beeps, hertz, milliseconds);
         b.present(b);
     }
     b.close(b);
@@ -116,20 +125,19 @@ int openScreenWith(int width, int height, int depth, ScreenOptions options) {
         auto* s = new ScreenSession;
         initTextScreen(s->screen, width, height);
         s->backEnd = options.backEnds[i];
+        s->setup = options.setup;
         s->screenshotPath = options.screenshotPath;
         s->cellsPath = options.cellsPath;
         openSession = s;
-        std::promise<bool> opened;
-        std::string why;
-        s->windowThread = std::thread(windowThreadMain, std::ref(*s), std::cref(options.setup),
-                                      std::ref(opened), std::ref(why));
-        if (opened.get_future().get()) return 0;
+        // All the thread uses lives in the session, which outlives it.
+        s->windowThread = std::thread(windowThreadMain, std::ref(*s));
+        if (s->opened.get_future().get()) return 0;
         s->windowThread.join();
         openSession = nullptr;
-        delete s;
         if (i == 0 && options.firstWasChosen)
-            report(std::string("the ") + options.backEnds[i].name + " screen cannot open (" + why +
+            report(std::string("the ") + options.backEnds[i].name + " screen cannot open (" + s->whyNotOpened +
                    "); choosing by itself");
+        delete s;
     }
     return 1;
 }
@@ -223,8 +231,9 @@ void beep(int hertz, int milliseconds) {
     ScreenSession* s = openSession;
     if (!s) return;
     ScreenLockHold hold(s->lock);
-    ++s->beeps;
-    if (s->backEnd.beep) s->backEnd.beep(s->backEnd, hertz, milliseconds);
+    ++s->beeps;  // sounded by the window thread
+    s->beepHertz = hertz;
+    s->beepMilliseconds = milliseconds;
 }
 
 void printText(std::string_view text, bool newline) {

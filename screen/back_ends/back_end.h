@@ -1,11 +1,13 @@
 // What presents the frame and delivers keys: a window, a terminal, or
 // nothing at all. Each back end fills this record; the window thread of
 // screen.cpp drives it and is the only thread that calls open, waitForInput,
-// takeInput, upload, present and close.
+// takeInput, upload, present, beep and close. A back end sees the screen
+// and the key queue only as they are handed to it here.
 #pragma once
 
 #include <string>
 
+#include "screen/keys/key_queue.h"
 #include "screen/text_screen.h"
 
 namespace screen {
@@ -26,15 +28,17 @@ struct BackEnd {
     // Sleeps up to `milliseconds` without the screen lock, waking early
     // when input arrives.
     void (*waitForInput)(BackEnd&, int milliseconds) = nullptr;
-    // Under the screen lock: post the keys that arrived (postKey).
-    void (*takeInput)(BackEnd&) = nullptr;
-    // Under the screen lock: take a copy of the changed pixel lines.
+    // Under the screen lock: deliver the keys that arrived (offerKey).
+    void (*takeInput)(BackEnd&, KeyQueue&) = nullptr;
+    // Under the screen lock: take a copy of the changed pixel lines, or of
+    // whatever else of the record this back end shows.
     void (*upload)(BackEnd&, const TextScreen&, LineSpan) = nullptr;
     // Without the lock: show what was uploaded.
     void (*present)(BackEnd&) = nullptr;
     void (*close)(BackEnd&) = nullptr;
-    // Called on the program thread; must return at once.
-    void (*beep)(BackEnd&, int hertz, int milliseconds) = nullptr;
+    // Without the lock: sound `count` beeps of this tone, asked for since
+    // the last call. Null: silent.
+    void (*beep)(BackEnd&, int count, int hertz, int milliseconds) = nullptr;
     // Called on the program thread when the screen closes, while the back
     // end is still open: ends the waitForInput under way, or the next one,
     // at once, so that closing waits for no cycle. Returns at once.

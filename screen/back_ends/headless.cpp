@@ -13,7 +13,6 @@
 
 #include "platform/platform.h"
 #include "screen/back_ends/back_end.h"
-#include "screen/keys/keyboard.h"
 
 namespace screen {
 namespace {
@@ -24,9 +23,8 @@ struct Headless {
     int fd = 0;
     bool ended = false;
     bool extendedNext = false;  // a 0 byte ended the last read
-    int room = 1;               // keys the keyboard took at the last look
+    int room = 1;               // room in the key queue at the last look
     std::vector<std::uint8_t> chunk = std::vector<std::uint8_t>(readChunk);
-    std::vector<KeyCode> keys;  // of one chunk
     // Once there is nothing to read, the waits end early only for closing.
     std::mutex wakeMutex;
     std::condition_variable wakeSignal;
@@ -61,34 +59,32 @@ void wake(BackEnd& b) {
     h.wakeSignal.notify_all();
 }
 
-void offerBytes(Headless& h, const std::uint8_t* bytes, std::size_t count) {
-    h.keys.clear();
+void offerBytes(Headless& h, KeyQueue& queue, const std::uint8_t* bytes, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         if (h.extendedNext) {
             h.extendedNext = false;
-            if (bytes[i] != 0) h.keys.push_back(extendedKey(bytes[i]));
+            if (bytes[i] != 0) offerKey(queue, extendedKey(bytes[i]));
         } else if (bytes[i] == 0) {
             h.extendedNext = true;
         } else {
-            h.keys.push_back(bytes[i]);
+            offerKey(queue, bytes[i]);
         }
     }
-    offerKeys(h.keys.data(), h.keys.size());
 }
 
-// Everything the script holds now, as far as the keyboard has room: a
-// byte gives at most one key, so reading no more bytes than that room
-// never overfills it.
-void takeInput(BackEnd& b) {
+// Everything the script holds now, as far as the queue has room: a byte
+// gives at most one key, so reading no more bytes than that room never
+// overfills it.
+void takeInput(BackEnd& b, KeyQueue& queue) {
     Headless& h = state(b);
-    for (h.room = keyRoom(); wantsBytes(h); h.room = keyRoom()) {
+    for (h.room = keyRoom(queue); wantsBytes(h); h.room = keyRoom(queue)) {
         const std::size_t most = std::min(h.chunk.size(), static_cast<std::size_t>(h.room));
         const long got = platform::readAvailableInput(h.fd, h.chunk.data(), most);
         if (got < 0) h.ended = true;
         if (got <= 0) break;
-        offerBytes(h, h.chunk.data(), static_cast<std::size_t>(got));
+        offerBytes(h, queue, h.chunk.data(), static_cast<std::size_t>(got));
     }
-    if (h.ended) markInputEnded();  // a lone 0 at the very end gives nothing
+    if (h.ended) markInputEnded(queue);  // a lone 0 at the very end gives nothing
 }
 
 void upload(BackEnd&, const TextScreen&, LineSpan) {}

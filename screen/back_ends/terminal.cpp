@@ -18,7 +18,6 @@
 #include <vector>
 
 #include "screen/back_ends/back_end.h"
-#include "screen/keys/keyboard.h"
 #include "screen/back_ends/terminal_keys.h"
 #include "screen/back_ends/terminal_output.h"
 
@@ -178,7 +177,7 @@ struct Terminal {
     bool inputEnded = false;
     bool outputBroken = false;
     bool messageShown = false;
-    std::atomic<bool> beepRequested{false};
+    bool beepWanted = false;
     std::vector<KeyCode> keys;
     std::string out;
 };
@@ -294,19 +293,19 @@ void readMore(Terminal& t) {
     }
 }
 
-void takeInput(BackEnd& b) {
+void takeInput(BackEnd& b, KeyQueue& queue) {
     Terminal& t = state(b);
     bool redraw = false;
     do {
         if (wantsBytes(t)) readMore(t);
         const bool quiet = t.inputEnded || std::chrono::steady_clock::now() - t.lastArrival >= escapeWait;
         t.keys.clear();
-        takeTerminalKeys(t.pending, quiet, keyRoom(), t.keys, redraw);
-        offerKeys(t.keys.data(), t.keys.size());
+        takeTerminalKeys(t.pending, quiet, keyRoom(queue), t.keys, redraw);
+        for (KeyCode k : t.keys) offerKey(queue, k);
         // A paste larger than the pending bytes goes on while there is room.
-    } while (!t.keys.empty() && wantsBytes(t) && keyRoom() > 0);
+    } while (!t.keys.empty() && wantsBytes(t) && keyRoom(queue) > 0);
     if (redraw) restore.redraw.store(true);
-    if (t.inputEnded && t.pending.empty()) markInputEnded();
+    if (t.inputEnded && t.pending.empty()) markInputEnded(queue);
 }
 
 void upload(BackEnd& b, const TextScreen& s, LineSpan lines) { updatePicture(state(b).picture, s, lines); }
@@ -327,7 +326,8 @@ void present(BackEnd& b) {
         t.messageShown = false;
         writePicture(t.picture, t.view, t.out);
     }
-    if (t.beepRequested.exchange(false)) t.out += bell;
+    if (t.beepWanted) t.out += bell;
+    t.beepWanted = false;
     if (!t.out.empty() && !writeAll(t.out)) t.outputBroken = true;
 }
 
@@ -341,7 +341,8 @@ void close(BackEnd& b) {
     b.state = nullptr;
 }
 
-void beep(BackEnd& b, int, int) { state(b).beepRequested.store(true); }
+// One bell however many were asked for since the last picture.
+void beep(BackEnd& b, int, int, int) { state(b).beepWanted = true; }
 
 void wakeForClosing(BackEnd&) { wake(); }
 

@@ -1,13 +1,12 @@
 // The window back end: an 800 x 600 SDL2 window showing the frame, its
 // keys, full screen and the beep. Every SDL call, SDL_Init and SDL_Quit
 // included, runs on the window thread: SDL wants a window's events handled
-// on the thread that made it. The program thread only sets the beep request.
+// on the thread that made it.
 #include <SDL.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -17,7 +16,6 @@
 #include <vector>
 
 #include "screen/back_ends/back_end.h"
-#include "screen/keys/keyboard.h"
 #include "screen/back_ends/sdl_keys.h"
 
 namespace screen {
@@ -49,10 +47,6 @@ struct Window {
     bool snapWanted = false;        // a resize to undo
     bool layoutChanged = false;     // the output size may have changed
     bool repaintWanted = true;      // uploaded or exposed since the last present
-    // Set by the program thread, acted on by the window thread.
-    std::atomic<int> beepsWanted{0};
-    std::atomic<int> beepHertz{0};
-    std::atomic<int> beepMilliseconds{0};
     std::vector<std::int16_t> tone;
     int toneHertz = 0;
     int toneMilliseconds = 0;
@@ -189,9 +183,9 @@ void waitForInput(BackEnd& b, int milliseconds) {
     if (SDL_WaitEventTimeout(&event, milliseconds)) w.waiting.push_back(event);
 }
 
-void handle(Window& w, const SDL_Event& event) {
+void handle(Window& w, KeyQueue& queue, const SDL_Event& event) {
     const WindowInput input = translateEvent(w.keyboard, event);
-    offerKeys(input.keys.data(), static_cast<std::size_t>(input.keyCount));
+    for (int i = 0; i < input.keyCount; ++i) offerKey(queue, input.keys[static_cast<std::size_t>(i)]);
     if (input.toggleFullScreen) w.toggleWanted = true;
     if (event.type == SDL_RENDER_TARGETS_RESET) w.repaintWanted = true;
     if (event.type != SDL_WINDOWEVENT) return;  // SDL_QUIT among them: only closeScreen ends the window
@@ -215,12 +209,12 @@ void handle(Window& w, const SDL_Event& event) {
     }
 }
 
-void takeInput(BackEnd& b) {
+void takeInput(BackEnd& b, KeyQueue& queue) {
     Window& w = state(b);
-    for (const SDL_Event& event : w.waiting) handle(w, event);
+    for (const SDL_Event& event : w.waiting) handle(w, queue, event);
     w.waiting.clear();
     SDL_Event event;
-    while (SDL_PollEvent(&event)) handle(w, event);
+    while (SDL_PollEvent(&event)) handle(w, queue, event);
 }
 
 void upload(BackEnd& b, const TextScreen& screen, LineSpan span) {
@@ -283,21 +277,9 @@ void makeTone(Window& w, int hertz, int milliseconds) {
     w.toneMilliseconds = milliseconds;
 }
 
-// Beeps asked for while one still sounds wait at most one tone behind it;
-// more would only make a backlog that outlasts the keys that caused it.
-void soundBeeps(Window& w) {
-    int wanted = w.beepsWanted.exchange(0, std::memory_order_acquire);
-    if (wanted == 0 || !w.audio) return;
-    makeTone(w, w.beepHertz.load(std::memory_order_relaxed), w.beepMilliseconds.load(std::memory_order_relaxed));
-    const Uint32 toneBytes = static_cast<Uint32>(w.tone.size() * sizeof(std::int16_t));
-    for (; wanted > 0 && SDL_GetQueuedAudioSize(w.audio) <= toneBytes && toneBytes > 0; --wanted)
-        SDL_QueueAudio(w.audio, w.tone.data(), toneBytes);
-}
-
 void present(BackEnd& b) {
     Window& w = state(b);
     actOnWindow(w);
-    soundBeeps(w);
     if (!w.repaintWanted) return;
     SDL_RenderClear(w.renderer);
     SDL_RenderCopy(w.renderer, w.texture, nullptr, nullptr);
@@ -310,12 +292,15 @@ void close(BackEnd& b) {
     b.state = nullptr;
 }
 
-// On the program thread, under the screen lock: only leaves a request.
-void beep(BackEnd& b, int hertz, int milliseconds) {
+// Beeps asked for while one still sounds wait at most one tone behind it;
+// more would only make a backlog that outlasts the keys that caused it.
+void beep(BackEnd& b, int count, int hertz, int milliseconds) {
     Window& w = state(b);
-    w.beepHertz.store(hertz, std::memory_order_relaxed);
-    w.beepMilliseconds.store(milliseconds, std::memory_order_relaxed);
-    w.beepsWanted.fetch_add(1, std::memory_order_release);
+    if (!w.audio) return;
+    makeTone(w, hertz, milliseconds);
+    const Uint32 toneBytes = static_cast<Uint32>(w.tone.size() * sizeof(std::int16_t));
+    for (; count > 0 && SDL_GetQueuedAudioSize(w.audio) <= toneBytes && toneBytes > 0; --count)
+        SDL_QueueAudio(w.audio, w.tone.data(), toneBytes);
 }
 
 // Any event ends SDL_WaitEventTimeout; one of the user's kind means nothing.

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "screen/back_ends/back_end.h"
-#include "screen/keys/keyboard.h"
 #include "screen/back_ends/win32_keys.h"
 
 namespace screen {
@@ -315,9 +314,9 @@ void waitForInput(BackEnd&, int milliseconds) {
     handleMessages();
 }
 
-void takeInput(BackEnd& b) {
+void takeInput(BackEnd& b, KeyQueue& queue) {
     Window& w = state(b);
-    offerKeys(w.keys.data(), w.keys.size());
+    for (KeyCode k : w.keys) offerKey(queue, k);
     w.keys.clear();
 }
 
@@ -368,13 +367,13 @@ void close(BackEnd& b) {
 }
 
 // On the program thread, under the screen lock: must return at once.
-void beep(BackEnd&, int hertz, int milliseconds) {
+void beep(BackEnd&, int count, int hertz, int milliseconds) {
     beepHertz.store(hertz);
     beepMilliseconds.store(milliseconds);
     int wanted = beepsWanted.load();
     do {
         if (wanted >= 2) return;  // one sounding, one waiting: enough
-    } while (!beepsWanted.compare_exchange_weak(wanted, wanted + 1));
+    } while (!beepsWanted.compare_exchange_weak(wanted, std::min(wanted + count, 2)));
     if (wanted > 0) return;  // the sounding thread plays it next
     if (const HANDLE thread = CreateThread(nullptr, 0, soundBeeps, nullptr, 0, nullptr))
         CloseHandle(thread);

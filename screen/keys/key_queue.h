@@ -1,6 +1,8 @@
 // The key queue as plain data: a ring of 16 slots that holds at most 15
 // keys, with the flag that tells a key was posted since it was last taken,
 // and the keys a back end delivered beyond those fifteen, held in order.
+// A back end's takeInput gets the open screen's queue, under the screen
+// lock, and delivers with offerKey, keyRoom and markInputEnded.
 #pragma once
 
 #include <array>
@@ -43,6 +45,7 @@ struct KeyQueue {
     bool keyPosted = false;
     bool inputEnded = false;  // the key source has ended for good
     std::deque<KeyCode> held;  // never holds a key while the ring has room
+    std::uint64_t deliveries = 0;  // keys offered and ends marked, to wake waits
 };
 
 inline int queuedKeys(const KeyQueue& q) {
@@ -60,6 +63,7 @@ inline void queueKey(KeyQueue& q, KeyCode code) {
 // A key delivered by a back end: queued behind the keys before it, into
 // the ring while nothing is held and it has room, otherwise held.
 inline void offerKey(KeyQueue& q, KeyCode code) {
+    ++q.deliveries;
     if (q.held.empty() && queuedKeys(q) < KeyQueue::slotCount - 1) {
         queueKey(q, code);
         return;
@@ -84,5 +88,21 @@ inline KeyCode dequeueKey(KeyQueue& q) {
 
 // Keys waiting in the ring and held behind it.
 inline std::size_t keysAhead(const KeyQueue& q) { return static_cast<std::size_t>(queuedKeys(q)) + q.held.size(); }
+
+// How many more keys a back end that reads ahead (a key script, a
+// terminal) may offer; it reads no more while this is 0, so it never
+// loses one.
+inline int keyRoom(const KeyQueue& q) {
+    constexpr std::size_t budget = KeyQueue::slotCount - 1 + KeyQueue::heldLimit;
+    const std::size_t ahead = keysAhead(q);
+    return static_cast<int>(ahead < budget ? budget - ahead : 0);
+}
+
+// The key source has ended for good (a key script ran out).
+inline void markInputEnded(KeyQueue& q) {
+    if (q.inputEnded) return;
+    q.inputEnded = true;
+    ++q.deliveries;
+}
 
 }  // namespace screen

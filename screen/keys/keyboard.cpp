@@ -1,33 +1,32 @@
 #include "screen/keys/keyboard.h"
 
-#include <algorithm>
 #include <chrono>
 #include <mutex>
 
 #include "platform/platform.h"
+#include "screen/keys/key_delivery.h"
 #include "screen/session.h"
 
 namespace screen {
 namespace {
-
 constexpr int keyWaitMilliseconds = 50;
-
-void signalDelivery(ScreenSession& s) {
-    {
-        std::lock_guard<std::mutex> guard(s.keySignal.mutex);
-        ++s.keySignal.deliveries;
-    }
-    s.keySignal.arrived.notify_all();
 }
 
-}  // namespace
+void signalKeyDeliveries(ScreenSession& s) {
+    // Notified under the mutex, so a waiter cannot miss it between its test
+    // and its sleep.
+    std::lock_guard<std::mutex> guard(s.keySignal.mutex);
+    s.keySignal.deliveries = s.keys.deliveries;
+    s.keySignal.arrived.notify_all();
+}
 
 void postKey(KeyCode code) {
     ScreenSession* s = openSession;
     if (!s) return;
     ScreenLockHold hold(s->lock);
     queueKey(s->keys, code);
-    signalDelivery(*s);
+    ++s->keys.deliveries;
+    signalKeyDeliveries(*s);
 }
 
 void offerKeys(const KeyCode* codes, std::size_t count) {
@@ -35,7 +34,7 @@ void offerKeys(const KeyCode* codes, std::size_t count) {
     if (!s || count == 0) return;
     ScreenLockHold hold(s->lock);
     for (std::size_t i = 0; i < count; ++i) offerKey(s->keys, codes[i]);
-    signalDelivery(*s);
+    signalKeyDeliveries(*s);
 }
 
 std::uint64_t keyDeliveries() {
@@ -81,21 +80,12 @@ bool keyWaiting() {
     return queuedKeys(s->keys) > 0;
 }
 
-int keyRoom() {
-    ScreenSession* s = openSession;
-    if (!s) return 0;
-    ScreenLockHold hold(s->lock);
-    constexpr std::size_t budget = KeyQueue::slotCount - 1 + KeyQueue::heldLimit;
-    return static_cast<int>(budget - std::min(budget, keysAhead(s->keys)));
-}
-
 void markInputEnded() {
     ScreenSession* s = openSession;
     if (!s) return;
     ScreenLockHold hold(s->lock);
-    if (s->keys.inputEnded) return;
-    s->keys.inputEnded = true;
-    signalDelivery(*s);
+    markInputEnded(s->keys);
+    signalKeyDeliveries(*s);
 }
 
 bool inputEnded() {

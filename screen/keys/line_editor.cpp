@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "screen/keys/key_delivery.h"
 #include "screen/keys/keyboard.h"
 #include "screen/keys/line_input.h"
 #include "screen/screen.h"

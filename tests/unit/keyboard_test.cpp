@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "screen/keys/key_queue.h"
+#include "screen/keys/key_delivery.h"
 #include "screen/keys/keyboard.h"
 #include "screen/keys/line_input.h"
 #include "screen/screen.h"

@@ -9,6 +9,7 @@
 #include "lister/enumeration.h"
 #include "lister/listings.h"
 #include "lister/run_driver.h"
+#include "screen/keys/key_delivery.h"
 #include "screen/keys/keyboard.h"
 #include "screen/screen.h"
 #include "tests/run_lister.h"

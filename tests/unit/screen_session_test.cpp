@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "screen/keys/key_delivery.h"
 #include "screen/keys/keyboard.h"
 #include "tests/png_image.h"
 #include "tests/screen_text.h"
