@@ -86,10 +86,8 @@ KeyCode keyDownCode(SDL_Scancode scancode, SDL_Keycode symbol, std::uint16_t mod
     if (isEnter(scancode)) return ctrl ? keyCtrlEnter : keyEnter;
     if (scancode == SDL_SCANCODE_BACKSPACE) return ctrl ? keyCtrlBackspace : keyBackspace;
     if (scancode == SDL_SCANCODE_ESCAPE) return keyEscape;
-    if (scancode == SDL_SCANCODE_TAB) {
-        if (ctrl) return keyCtrlTab;
-        return shift ? keyShiftTab : keyTab;
-    }
+    // Shift+Tab types a Tab, as it does on Windows and in a terminal.
+    if (scancode == SDL_SCANCODE_TAB) return ctrl ? keyCtrlTab : keyTab;
     if (const NamedKey* k = findKey(std::begin(greyKeys), std::end(greyKeys), scancode))
         return pcExtendedKey(k->key, shift, ctrl);
     if (const NamedKey* k = findKey(std::begin(keypadKeys), std::end(keypadKeys), scancode)) {

@@ -1,6 +1,9 @@
 #include "screen/back_ends/terminal_keys.h"
 
+#include <optional>
+
 #include "screen/cp437.h"
+#include "screen/keys/extended_keys.h"
 
 namespace screen {
 namespace {
@@ -12,27 +15,9 @@ constexpr std::uint8_t erase = 127;    // what most terminals send for Backspace
 constexpr std::size_t longestSequence = 32;
 constexpr int maxParameters = 4;
 
-// PC BIOS extended codes of one key: alone (or with Shift, where the BIOS
-// has no Shift variant), with Shift, with Ctrl.
-struct Extended {
-    int plain;
-    int shift;
-    int ctrl;
-};
-
-constexpr Extended homeKey{71, 71, 119};
-constexpr Extended upKey{72, 72, 141};
-constexpr Extended pageUpKey{73, 73, 132};
-constexpr Extended leftKey{75, 75, 115};
-constexpr Extended rightKey{77, 77, 116};
-constexpr Extended endKey{79, 79, 117};
-constexpr Extended downKey{80, 80, 145};
-constexpr Extended pageDownKey{81, 81, 118};
-constexpr Extended insertKey{82, 82, 146};
-constexpr Extended deleteKey{83, 83, 147};
-constexpr Extended functionKeys[12] = {{59, 84, 94},  {60, 85, 95},   {61, 86, 96},   {62, 87, 97},
-                                       {63, 88, 98},  {64, 89, 99},   {65, 90, 100},  {66, 91, 101},
-                                       {67, 92, 102}, {68, 93, 103},  {133, 135, 137}, {134, 136, 138}};
+// The function keys in order, F1 first.
+constexpr PcKey functionKeys[12] = {PcKey::f1, PcKey::f2, PcKey::f3, PcKey::f4,  PcKey::f5,  PcKey::f6,
+                                    PcKey::f7, PcKey::f8, PcKey::f9, PcKey::f10, PcKey::f11, PcKey::f12};
 
 struct Modifiers {
     bool shift = false;
@@ -50,59 +35,61 @@ DecodedInput keyInput(KeyCode code, std::size_t used) { return {TerminalInput::k
 DecodedInput nothingInput(std::size_t used) { return {TerminalInput::nothing, 0, used}; }
 DecodedInput incompleteInput() { return {TerminalInput::incomplete, 0, 0}; }
 
-DecodedInput extendedInput(const Extended* key, Modifiers m, std::size_t used) {
+DecodedInput extendedInput(std::optional<PcKey> key, Modifiers m, std::size_t used) {
     if (!key || m.alt) return nothingInput(used);
-    return keyInput(extendedKey(m.ctrl ? key->ctrl : m.shift ? key->shift : key->plain), used);
+    return keyInput(pcExtendedKey(*key, m.shift, m.ctrl), used);
 }
 
 // The keys that end in A-D, H and F in both CSI and SS3 forms.
-const Extended* cursorKey(std::uint8_t final) {
+std::optional<PcKey> cursorKey(std::uint8_t final) {
     switch (final) {
-        case 'A': return &upKey;
-        case 'B': return &downKey;
-        case 'C': return &rightKey;
-        case 'D': return &leftKey;
-        case 'H': return &homeKey;
-        case 'F': return &endKey;
-        default: return nullptr;
+        case 'A': return PcKey::up;
+        case 'B': return PcKey::down;
+        case 'C': return PcKey::right;
+        case 'D': return PcKey::left;
+        case 'H': return PcKey::home;
+        case 'F': return PcKey::end;
+        default: return std::nullopt;
     }
 }
 
-const Extended* firstFourFunctionKeys(std::uint8_t final) {
-    return final >= 'P' && final <= 'S' ? &functionKeys[final - 'P'] : nullptr;
+std::optional<PcKey> firstFourFunctionKeys(std::uint8_t final) {
+    if (final < 'P' || final > 'S') return std::nullopt;
+    return functionKeys[final - 'P'];
 }
 
 // rxvt's lower-case finals: a-d are Up, Down, Right, Left.
-const Extended* rxvtArrow(std::uint8_t final) {
-    static constexpr const Extended* arrows[4] = {&upKey, &downKey, &rightKey, &leftKey};
-    return final >= 'a' && final <= 'd' ? arrows[final - 'a'] : nullptr;
+std::optional<PcKey> rxvtArrow(std::uint8_t final) {
+    static constexpr PcKey arrows[4] = {PcKey::up, PcKey::down, PcKey::right, PcKey::left};
+    if (final < 'a' || final > 'd') return std::nullopt;
+    return arrows[final - 'a'];
 }
 
 // CSI n ~ (and rxvt's n $, n ^, n @). 25-34 are what rxvt and the Linux
 // console send for Shift+F3 to Shift+F10; `shifted` then says so.
-const Extended* numberedKey(int number, bool& shifted) {
+std::optional<PcKey> numberedKey(int number, bool& shifted) {
     shifted = false;
     switch (number) {
-        case 1: case 7: return &homeKey;
-        case 2: return &insertKey;
-        case 3: return &deleteKey;
-        case 4: case 8: return &endKey;
-        case 5: return &pageUpKey;
-        case 6: return &pageDownKey;
-        case 11: case 12: case 13: case 14: case 15: return &functionKeys[number - 11];
-        case 17: case 18: case 19: case 20: case 21: return &functionKeys[number - 12];
-        case 23: return &functionKeys[10];
-        case 24: return &functionKeys[11];
+        case 1: case 7: return PcKey::home;
+        case 2: return PcKey::insert;
+        case 3: return PcKey::del;
+        case 4: case 8: return PcKey::end;
+        case 5: return PcKey::pageUp;
+        case 6: return PcKey::pageDown;
+        case 11: case 12: case 13: case 14: case 15: return functionKeys[number - 11];
+        case 17: case 18: case 19: case 20: case 21: return functionKeys[number - 12];
+        case 23: return PcKey::f11;
+        case 24: return PcKey::f12;
         default: break;
     }
     static constexpr int shiftedNumbers[] = {25, 26, 28, 29, 31, 32, 33, 34};
     for (int i = 0; i < 8; ++i) {
         if (shiftedNumbers[i] == number) {
             shifted = true;
-            return &functionKeys[2 + i];
+            return functionKeys[2 + i];
         }
     }
-    return nullptr;
+    return std::nullopt;
 }
 
 bool isParameterByte(std::uint8_t b) { return b >= 0x30 && b <= 0x3F; }
@@ -137,7 +124,7 @@ DecodedInput decodeCsi(const std::uint8_t* bytes, std::size_t length, bool quiet
     if (length > 2 && bytes[2] == '[') {  // the Linux console's F1-F5: ESC [ [ A-E
         if (length < 4) return quiet ? nothingInput(length) : incompleteInput();
         const std::uint8_t final = bytes[3];
-        return final >= 'A' && final <= 'E' ? extendedInput(&functionKeys[final - 'A'], {}, 4) : nothingInput(4);
+        return final >= 'A' && final <= 'E' ? extendedInput(functionKeys[final - 'A'], {}, 4) : nothingInput(4);
     }
     while (i < length && isParameterByte(bytes[i])) ++i;
     const std::size_t parametersEnd = i;
@@ -154,15 +141,15 @@ DecodedInput decodeCsi(const std::uint8_t* bytes, std::size_t length, bool quiet
     int p[maxParameters];
     const int count = parseParameters(bytes + 2, parametersEnd - 2, p);
     const Modifiers fromSecond = modifiersOf(count >= 2 ? p[1] : 1);
-    if (const Extended* k = cursorKey(final)) return extendedInput(k, fromSecond, used);
-    if (const Extended* k = firstFourFunctionKeys(final)) return extendedInput(k, fromSecond, used);
+    if (const auto k = cursorKey(final)) return extendedInput(k, fromSecond, used);
+    if (const auto k = firstFourFunctionKeys(final)) return extendedInput(k, fromSecond, used);
     if (final == 'Z') return fromSecond.alt ? nothingInput(used) : keyInput(keyTab, used);  // Shift+Tab
     if (count == 0) {
-        if (const Extended* k = rxvtArrow(final)) return extendedInput(k, {true, false, false}, used);
+        if (const auto k = rxvtArrow(final)) return extendedInput(k, {true, false, false}, used);
     }
     if (final == '~' || final == '$' || final == '^' || final == '@') {
         bool shifted = false;
-        const Extended* k = numberedKey(p[0], shifted);
+        const std::optional<PcKey> k = numberedKey(p[0], shifted);
         Modifiers m = fromSecond;
         if (final == '$' || final == '@') m.shift = true;
         if (final == '^' || final == '@') m.ctrl = true;
@@ -201,9 +188,9 @@ DecodedInput decodeSs3(const std::uint8_t* bytes, std::size_t length, bool quiet
     if (!isFinalByte(final)) return nothingInput(i);
     const std::size_t used = i + 1;
     const Modifiers m = modifiersOf(modifier);
-    if (const Extended* k = cursorKey(final)) return extendedInput(k, m, used);
-    if (const Extended* k = firstFourFunctionKeys(final)) return extendedInput(k, m, used);
-    if (const Extended* k = rxvtArrow(final)) return extendedInput(k, {false, true, false}, used);
+    if (const auto k = cursorKey(final)) return extendedInput(k, m, used);
+    if (const auto k = firstFourFunctionKeys(final)) return extendedInput(k, m, used);
+    if (const auto k = rxvtArrow(final)) return extendedInput(k, {false, true, false}, used);
     const KeyCode c = keypadCharacter(final);
     return c && !m.alt ? keyInput(c, used) : nothingInput(used);
 }

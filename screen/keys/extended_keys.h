@@ -1,6 +1,7 @@
 // The PC BIOS extended codes of the keys that type no character, shared by
-// every window back end: each maps its own key names onto PcKey and asks
-// here for the code, so the codes live in one table.
+// every back end that reads keys: each maps its own key names (SDL's, the
+// Win32 virtual keys, a terminal's escape sequences) onto PcKey and asks
+// here for the code, so the codes live in this one table.
 #pragma once
 
 #include "screen/keys/key_queue.h"
@@ -18,8 +19,7 @@ enum class PcKey : unsigned char {
 // those are held (Ctrl wins over Shift).
 KeyCode pcExtendedKey(PcKey key, bool shift, bool ctrl);
 
-// Tab itself types a character (9); its variants may not.
-inline constexpr KeyCode keyShiftTab = extendedKey(15);
+// Tab and Shift+Tab type a character (9); Ctrl+Tab has a code of its own.
 inline constexpr KeyCode keyCtrlTab = extendedKey(148);
 
 }  // namespace screen
