@@ -19,8 +19,6 @@ constexpr std::size_t streamBufferSize = 8192;
 constexpr std::string_view creationError = " > ERROR AL CREAR EL ARCHIVO: "sv;
 constexpr std::string_view writingError = " > ERROR AL ESCRIBIR EL ARCHIVO: "sv;
 constexpr std::string_view errorNumberLabel = "  ERR="sv;
-constexpr int hintRow = 69;
-constexpr int reportRow = 70;
 
 bool validNumber(int handle) { return handle >= 1 && handle <= 255; }
 

@@ -20,8 +20,6 @@ constexpr std::string_view screenModeHint = " > MODO PANTALLA. Pulsa ESC para de
 constexpr std::string_view savingLabel = " > GUARDANDO EN: "sv;
 constexpr std::string_view savingHint = "   (ESC = detener)"sv;
 constexpr std::string_view escapeKey = "\x1b"sv;
-constexpr int countRow = 68;
-constexpr int hintRow = 69;
 
 void print(std::string_view text) { screen::printText(text, false); }
 

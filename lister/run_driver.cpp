@@ -43,9 +43,6 @@ constexpr int elementsRow = 4;
 constexpr int choiceRow = 5;
 constexpr int totalRow = 6;
 constexpr int barRows[] = {3, 7, 67};
-constexpr int progressRow = 68;
-constexpr int closingRow = 69;
-constexpr int reportRow = 70;
 constexpr double secondsPerDay = 86400.0;
 
 using screen::moveCursor;
@@ -123,20 +120,20 @@ void showReport(const RunValues& run) {
 
 void showClosingLines(const RunValues& run) {
     if (run.choice == fileChoice) {
-        clearRow(progressRow, screenWidth, white, background);
+        clearRow(countRow, screenWidth, white, background);
         setColors(white, background);
-        moveCursor(progressRow, 1);
+        moveCursor(countRow, 1);
         print(generatedFile);
         print(run.fileName);
-        clearRow(closingRow, screenWidth, white, background);
+        clearRow(hintRow, screenWidth, white, background);
         setColors(green, background);
-        moveCursor(closingRow, 1);
+        moveCursor(hintRow, 1);
         print(filePathLabel);
         print(run.filePath);
     } else {
         // Row 68 keeps the final progress line.
         setColors(green, background);
-        moveCursor(closingRow, 1);
+        moveCursor(hintRow, 1);
         print(keyHint);
     }
 }

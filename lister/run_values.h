@@ -25,6 +25,11 @@ inline constexpr int screenWidth = 100;
 inline constexpr int firstGridRow = 8;
 inline constexpr int lastGridRow = 66;
 inline constexpr int firstGridColumn = 2;
+// Below the grid: the progress panel's count, then its hint; at the end the
+// closing lines stand on them. The last row holds the report or an error.
+inline constexpr int countRow = 68;
+inline constexpr int hintRow = 69;
+inline constexpr int reportRow = 70;
 
 inline constexpr std::int32_t fewestElements = 7;
 inline constexpr std::int32_t mostElements = 49;
