@@ -5,8 +5,11 @@
 
 namespace screen {
 
-// The other thread holds the lock for microseconds at most (a refresh of
-// the changed lines, a scroll), so spin briefly, then yield, then nap.
+// The other thread holds the lock for one short step: the program thread
+// for one operation (a print, a scroll), the window thread for taking the
+// keys, drawing the pending cells and copying the changed lines, which
+// after a whole-screen change takes a millisecond or so. So spin briefly,
+// then yield, then nap.
 void acquireSlowly(ScreenLock& lock) {
     for (int attempt = 0;; ++attempt) {
         if (!lock.held.load(std::memory_order_relaxed) &&

@@ -38,8 +38,8 @@ Options notWritable(const std::string& home, testing_files::TempDir& scratch) {
     return options;
 }
 
-// Runs lister inside a private mount namespace after `mountCommand`; false
-// when this machine allows no such namespace.
+// Whether this machine lets the tests run lister in a private mount
+// namespace of their own, where they may mount what they like.
 bool namespacesWork() {
     return std::system("unshare --map-root-user --mount true >/dev/null 2>&1") == 0;
 }
