@@ -6,8 +6,8 @@
 #include <array>
 #include <string>
 
-#include "bench/headless_screen.h"
 #include "screen/screen.h"
+#include "tests/headless_screen.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ const std::array<std::string, 50> labels = [] {
 
 template <bool HoldLock>
 void drawCombinations(benchmark::State& state) {
-    OpenHeadless open;
+    testing_screen::HeadlessScreen open("", false);
     int row = 8, column = 2;
     std::int64_t count = 0;
     const int e[6] = {1, 12, 23, 34, 45, 49};

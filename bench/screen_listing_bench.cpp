@@ -2,13 +2,13 @@
 // the window thread rendering and refreshing every 10 ms beside it.
 #include <benchmark/benchmark.h>
 
-#include "bench/headless_screen.h"
 #include "bench/listing_bench.h"
+#include "tests/headless_screen.h"
 
 namespace {
 
 void BM_ScreenListing(benchmark::State& state) {
-    OpenHeadless open;
+    testing_screen::HeadlessScreen open("", false);
     listWholeScreen(state);
 }
 

@@ -1,7 +1,6 @@
 // Key sequences through the line editor on the 100 x 70 grid from any
 // cursor cell: the line it returns must be the one the keys built, and the
 // cursor must stay on the grid.
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +11,7 @@
 #include "screen/keys/key_queue.h"
 #include "screen/keys/line_input.h"
 #include "screen/screen.h"
+#include "tests/headless_screen.h"
 
 using namespace screen;
 
@@ -67,15 +67,10 @@ std::string modelLine(const std::vector<KeyCode>& codes, int width) {
     return text;
 }
 
+// Open for the whole run; its script never ends.
 bool openOnce() {
-    static int fds[2];
-    if (pipe(fds) != 0) return false;  // the write end stays open: input never ends
-    ScreenOptions options;
-    options.backEnds.push_back(headlessBackEnd());
-    options.setup.inputFd = fds[0];
-    if (openScreenWith(800, 600, 32, options) != 0) return false;
-    setTextSize(100, 70);
-    return true;
+    static testing_screen::HeadlessScreen* screen = new testing_screen::HeadlessScreen("", false);
+    return screen->opened;
 }
 
 }  // namespace

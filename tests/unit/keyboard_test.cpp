@@ -11,9 +11,11 @@
 #include "screen/keys/keyboard.h"
 #include "screen/keys/line_input.h"
 #include "screen/screen.h"
+#include "tests/headless_screen.h"
 #include "tests/screen_text.h"
 
 using namespace screen;
+using testing_screen::HeadlessScreen;
 using testing_screen::rowText;
 using testing_screen::rowTrimmed;
 
@@ -31,34 +33,6 @@ const std::string f1 = std::string("\0;", 2);
 const std::string pageUp = std::string("\0I", 2);
 const std::string closeRequest = std::string("\0k", 2);
 
-// The headless screen reading a key script from a pipe; the script ends
-// when the test says so.
-struct ScriptedScreen {
-    int fds[2] = {-1, -1};
-    explicit ScriptedScreen(const std::string& script = "", bool endScript = true) {
-        EXPECT_EQ(pipe(fds), 0);
-        ScreenOptions options;
-        options.backEnds.push_back(headlessBackEnd());
-        options.setup.inputFd = fds[0];
-        EXPECT_EQ(openScreenWith(800, 600, 32, options), 0);
-        setTextSize(100, 70);
-        type(script);
-        if (endScript) endInput();
-    }
-    ~ScriptedScreen() {
-        closeScreen();
-        endInput();
-        ::close(fds[0]);
-    }
-    void type(const std::string& bytes) const {
-        EXPECT_EQ(write(fds[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    }
-    void endInput() {
-        if (fds[1] >= 0) ::close(fds[1]);
-        fds[1] = -1;
-    }
-};
-
 }  // namespace
 
 TEST(KeyQueue, HoldsFifteenAndDropsTheOldest) {
@@ -71,7 +45,7 @@ TEST(KeyQueue, HoldsFifteenAndDropsTheOldest) {
 }
 
 TEST(KeyQueue, PollGivesKeyTextsOldestFirstAndClearsTheFlag) {
-    ScriptedScreen screen("", false);
+    HeadlessScreen screen("", false);
     postKey(27);
     postKey(keyLeft);
     postKey(keyCloseRequest);
@@ -94,7 +68,7 @@ TEST(KeyQueue, PollGivesKeyTextsOldestFirstAndClearsTheFlag) {
 }
 
 TEST(KeyQueue, SixteenKeysLeaveTheLastFifteen) {
-    ScriptedScreen screen("", false);
+    HeadlessScreen screen("", false);
     for (KeyCode k = 'a'; k < 'a' + 16; ++k) postKey(k);
     std::string taken;
     for (std::string key = pollKey(); !key.empty(); key = pollKey()) taken += key;
@@ -102,7 +76,7 @@ TEST(KeyQueue, SixteenKeysLeaveTheLastFifteen) {
 }
 
 TEST(KeyBacklog, ABurstBiggerThanTheQueueWaitsForRoomAndLosesNothing) {
-    ScriptedScreen screen("", false);
+    HeadlessScreen screen("", false);
     postKey('1');  // one already queued: fourteen more fit
     std::vector<KeyCode> burst;
     for (KeyCode k = 'a'; k <= 'z'; ++k) burst.push_back(k);
@@ -133,7 +107,7 @@ TEST(KeyBacklog, BeyondItsLimitTheOldestHeldGo) {
 }
 
 TEST(KeyQueue, WaitForKeyReturnsAtOnceForAKeyTypedEarlierAndLeavesIt) {
-    ScriptedScreen screen("", false);
+    HeadlessScreen screen("", false);
     postKey('x');
     waitForKey();
     EXPECT_TRUE(keyWaiting());
@@ -141,7 +115,7 @@ TEST(KeyQueue, WaitForKeyReturnsAtOnceForAKeyTypedEarlierAndLeavesIt) {
 }
 
 TEST(KeyQueue, WaitForKeyEndsWhenTheScriptHasRunOut) {
-    ScriptedScreen screen("");
+    HeadlessScreen screen("");
     for (int tries = 0; tries < 200 && !inputExhausted(); ++tries) usleep(5000);
     ASSERT_TRUE(inputExhausted());
     waitForKey();  // returns instead of waiting for a key that cannot come
@@ -152,7 +126,7 @@ TEST(KeyQueueDeathTest, AnEditorWhoseScriptRunsOutEndsWithStatus3) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            ScriptedScreen screen("12");
+            HeadlessScreen screen("12");
             editLine();
         },
         ::testing::ExitedWithCode(3), "lister: input ended while waiting for an answer");
@@ -160,7 +134,7 @@ TEST(KeyQueueDeathTest, AnEditorWhoseScriptRunsOutEndsWithStatus3) {
 
 TEST(HeadlessScript, BytesAreCharactersAndZeroStartsAnExtendedKey) {
     // A 0 followed by 0 names no key: it gives none.
-    ScriptedScreen screen(std::string("a\0K\0\0\0k\x1b\r", 9));
+    HeadlessScreen screen(std::string("a\0K\0\0\0k\x1b\r", 9));
     std::string keys;
     for (int tries = 0; tries < 200 && keys.size() < 7; ++tries) {
         if (keyWaiting())
@@ -174,7 +148,7 @@ TEST(HeadlessScript, BytesAreCharactersAndZeroStartsAnExtendedKey) {
 TEST(HeadlessScript, ALongScriptLosesNoKeys) {
     std::string script;
     for (int i = 0; i < 100; ++i) script += static_cast<char>('A' + i % 26);
-    ScriptedScreen screen(script);
+    HeadlessScreen screen(script);
     std::string keys;
     // The end of the script may be seen a cycle after its last key.
     for (int tries = 0; tries < 400 && !inputExhausted(); ++tries) {
@@ -200,7 +174,7 @@ class LineEditor : public ::testing::TestWithParam<EditCase> {};
 
 TEST_P(LineEditor, BuildsTheLineAndEchoesIt) {
     const EditCase& c = GetParam();
-    ScriptedScreen screen(c.keys);
+    HeadlessScreen screen(c.keys);
     moveCursor(5, 1);
     const std::string text = editLine();
     EXPECT_EQ(text, c.text);
@@ -229,7 +203,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LineEditorRows, UpAndDownMoveByTheGridWidth) {
-    ScriptedScreen screen(std::string(120, 'a') + home + down + "X" + end + up + "Y\r");
+    HeadlessScreen screen(std::string(120, 'a') + home + down + "X" + end + up + "Y\r");
     moveCursor(5, 1);
     const std::string text = editLine();
     std::string expected = std::string(120, 'a');
@@ -242,7 +216,7 @@ TEST(LineEditorRows, UpAndDownMoveByTheGridWidth) {
 }
 
 TEST(LineEditorRows, TheEchoRunsOnAcrossTheRowEnd) {
-    ScriptedScreen screen("abcd" + home + del + "\r");
+    HeadlessScreen screen("abcd" + home + del + "\r");
     moveCursor(5, 99);
     EXPECT_EQ(editLine(), "bcd");
     const TextScreen s = screenSnapshot();
@@ -253,7 +227,7 @@ TEST(LineEditorRows, TheEchoRunsOnAcrossTheRowEnd) {
 }
 
 TEST(LineEditorRows, PastTheBottomRightCornerTheScreenScrolls) {
-    ScriptedScreen screen("ab\r");
+    HeadlessScreen screen("ab\r");
     moveCursor(1, 1);
     printText("top", false);
     moveCursor(70, 99);
@@ -268,7 +242,7 @@ TEST(LineEditorRows, PastTheBottomRightCornerTheScreenScrolls) {
 
 TEST(LineEditorRows, OnlyTheNewAnswerAndTheMarkCellAreRewritten) {
     // An earlier, longer answer stays visible beyond the new one.
-    ScriptedScreen screen("8\r");
+    HeadlessScreen screen("8\r");
     moveCursor(4, 58);
     printText("123", false);
     moveCursor(4, 58);
@@ -277,7 +251,7 @@ TEST(LineEditorRows, OnlyTheNewAnswerAndTheMarkCellAreRewritten) {
 }
 
 TEST(LineInput, AfterEnterTheCursorStandsOnTheNextRow) {
-    ScriptedScreen screen(" 12 \r");
+    HeadlessScreen screen(" 12 \r");
     moveCursor(4, 58);
     inputLine("", false, true);
     std::int32_t n = 0;
@@ -288,7 +262,7 @@ TEST(LineInput, AfterEnterTheCursorStandsOnTheNextRow) {
 }
 
 TEST(LineInput, PromptQuestionMarkAndAPendingWrapResolvedFirst) {
-    ScriptedScreen screen("g\r");
+    HeadlessScreen screen("g\r");
     moveCursor(70, 1);
     printText(spaces(100), false);
     ASSERT_TRUE(pendingWrapIsSet());
@@ -300,7 +274,7 @@ TEST(LineInput, PromptQuestionMarkAndAPendingWrapResolvedFirst) {
 }
 
 TEST(LineInput, EachLineStartsAFreshContext) {
-    ScriptedScreen screen("1,2\r3\r");
+    HeadlessScreen screen("1,2\r3\r");
     std::int32_t n = 0;
     inputLine("", false, true);
     inputInteger(n);

@@ -1,6 +1,5 @@
 // The enumeration, the progress panel and the screen listing.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <array>
 #include <string>
@@ -13,6 +12,7 @@
 #include "screen/keys/keyboard.h"
 #include "screen/screen.h"
 #include "tests/run_lister.h"
+#include "tests/headless_screen.h"
 #include "tests/screen_text.h"
 
 using namespace lister;
@@ -62,25 +62,6 @@ RunValues runFor(int n, const char* choice) {
     return run;
 }
 
-// The open headless screen as the driver leaves it before a listing. Keys
-// for the stop checks are posted before the listing starts.
-struct ListingScreen {
-    int fds[2] = {-1, -1};
-    ListingScreen() {
-        EXPECT_EQ(pipe(fds), 0);
-        screen::ScreenOptions options;
-        options.backEnds.push_back(screen::headlessBackEnd());
-        options.setup.inputFd = fds[0];
-        EXPECT_EQ(screen::openScreenWith(800, 600, 32, options), 0);
-        screen::setTextSize(100, 70);
-    }
-    ~ListingScreen() {
-        screen::closeScreen();
-        ::close(fds[0]);
-        ::close(fds[1]);
-    }
-};
-
 }  // namespace
 
 TEST(Enumeration, SevenElementsInLexicographicOrder) {
@@ -125,7 +106,8 @@ TEST(Enumeration, EveryNCountsItsTotalInOrderEndingAtTheTopSix) {
 }
 
 TEST(ScreenListing, SevenCellsDownColumnTwoInAlternatingColours) {
-    ListingScreen open;
+    // A script that never ends: only the keys a test posts stop a listing.
+    testing_screen::HeadlessScreen open("", false);
     RunValues run = runFor(7, "P");
     runScreenListing(run);
     const screen::TextScreen s = screen::screenSnapshot();
@@ -144,7 +126,7 @@ TEST(ScreenListing, SevenCellsDownColumnTwoInAlternatingColours) {
 }
 
 TEST(ScreenListing, TenElementsFillThreeColumnsAnd33RowsOfTheFourth) {
-    ListingScreen open;
+    testing_screen::HeadlessScreen open("", false);
     RunValues run = runFor(10, "P");
     runScreenListing(run);
     const screen::TextScreen s = screen::screenSnapshot();
@@ -156,7 +138,7 @@ TEST(ScreenListing, TenElementsFillThreeColumnsAnd33RowsOfTheFourth) {
 }
 
 TEST(ScreenListing, The414thCombinationWritesOverTheFirstInGreenOnPage2) {
-    ListingScreen open;
+    testing_screen::HeadlessScreen open("", false);
     RunValues run = runFor(11, "P");  // 462 combinations: one wrap
     runScreenListing(run);
     const screen::TextScreen s = screen::screenSnapshot();
@@ -180,7 +162,7 @@ class StopChecks : public ::testing::TestWithParam<StopCase> {};
 
 TEST_P(StopChecks, OneKeyPerCheckAndOnlyEscStops) {
     const StopCase& c = GetParam();
-    ListingScreen open;
+    testing_screen::HeadlessScreen open("", false);
     for (screen::KeyCode k : c.keys) screen::postKey(k);
     RunValues run = runFor(c.n, "P");
     runScreenListing(run);

@@ -3,7 +3,6 @@
 #include "screen/screen.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -12,19 +11,14 @@
 #include "screen/keys/key_delivery.h"
 #include "screen/keys/keyboard.h"
 #include "tests/png_image.h"
+#include "tests/headless_screen.h"
 #include "tests/screen_text.h"
 #include "tests/temp_dir.h"
 
 using namespace screen;
+using testing_screen::headlessOptions;
 
 namespace {
-
-ScreenOptions headlessOptions(int inputFd) {
-    ScreenOptions options;
-    options.backEnds.push_back(headlessBackEnd());
-    options.setup.inputFd = inputFd;
-    return options;
-}
 
 std::string readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -33,14 +27,9 @@ std::string readAll(const std::string& path) {
     return text.str();
 }
 
-// A pipe whose write end is closed at once: the script is empty.
-struct EmptyScript {
-    int fds[2] = {-1, -1};
-    EmptyScript() {
-        EXPECT_EQ(pipe(fds), 0);
-        ::close(fds[1]);
-    }
-    ~EmptyScript() { ::close(fds[0]); }
+// A script that is empty: its end is there at once.
+struct EmptyScript : testing_screen::KeyScript {
+    EmptyScript() { end(); }
 };
 
 }  // namespace
@@ -48,7 +37,7 @@ struct EmptyScript {
 TEST(ScreenSession, ClosingWritesThePictureAndTheCells) {
     testing_files::TempDir dir;
     EmptyScript script;
-    ScreenOptions options = headlessOptions(script.fds[0]);
+    ScreenOptions options = headlessOptions(script);
     options.screenshotPath = dir.path + "/shot.png";
     options.cellsPath = dir.path + "/cells.txt";
     ASSERT_EQ(openScreenWith(800, 600, 32, options), 0);
@@ -88,7 +77,7 @@ TEST(ScreenSession, ClosingWritesThePictureAndTheCells) {
 TEST(ScreenSession, CellsAreDumpedExactlyAsStoredIncludingNewlineBytes) {
     testing_files::TempDir dir;
     EmptyScript script;
-    ScreenOptions options = headlessOptions(script.fds[0]);
+    ScreenOptions options = headlessOptions(script);
     options.cellsPath = dir.path + "/cells.txt";
     ASSERT_EQ(openScreenWith(800, 600, 32, options), 0);
     moveCursor(2, 1);
@@ -101,7 +90,7 @@ TEST(ScreenSession, CellsAreDumpedExactlyAsStoredIncludingNewlineBytes) {
 
 TEST(ScreenSession, UnwritablePicturesAreReportedAndChangeNothingElse) {
     EmptyScript script;
-    ScreenOptions options = headlessOptions(script.fds[0]);
+    ScreenOptions options = headlessOptions(script);
     options.screenshotPath = "/nonexistent-folder/shot.png";
     options.cellsPath = "/nonexistent-folder/cells.txt";
     ASSERT_EQ(openScreenWith(800, 600, 32, options), 0);
@@ -118,16 +107,16 @@ TEST(ScreenSession, UnwritablePicturesAreReportedAndChangeNothingElse) {
 
 TEST(ScreenSession, RefusesBadModesAndASecondScreen) {
     EmptyScript script;
-    EXPECT_EQ(openScreenWith(0, 600, 32, headlessOptions(script.fds[0])), 1);
-    EXPECT_EQ(openScreenWith(800, 600, 7, headlessOptions(script.fds[0])), 1);
-    ASSERT_EQ(openScreenWith(800, 600, 32, headlessOptions(script.fds[0])), 0);
-    EXPECT_EQ(openScreenWith(800, 600, 32, headlessOptions(script.fds[0])), 1);
+    EXPECT_EQ(openScreenWith(0, 600, 32, headlessOptions(script)), 1);
+    EXPECT_EQ(openScreenWith(800, 600, 7, headlessOptions(script)), 1);
+    ASSERT_EQ(openScreenWith(800, 600, 32, headlessOptions(script)), 0);
+    EXPECT_EQ(openScreenWith(800, 600, 32, headlessOptions(script)), 1);
     closeScreen();
 }
 
 TEST(ScreenSession, FallsBackWhenABackEndCannotOpen) {
     EmptyScript script;
-    ScreenOptions options = headlessOptions(script.fds[0]);
+    ScreenOptions options = headlessOptions(script);
     BackEnd broken = headlessBackEnd();
     broken.name = "broken";
     broken.open = [](BackEnd&, const BackEndSetup&, std::string& why) {
@@ -160,7 +149,7 @@ TEST(ScreenSession, OperationsWithoutAnOpenScreenDoNothing) {
 
 TEST(ScreenSession, NamedOperationsFollowTheRecord) {
     EmptyScript script;
-    ASSERT_EQ(openScreenWith(800, 600, 32, headlessOptions(script.fds[0])), 0);
+    ASSERT_EQ(openScreenWith(800, 600, 32, headlessOptions(script)), 0);
     setTextSize(100, 70);
     EXPECT_EQ(textSize().columns, 100);
     EXPECT_EQ(textSize().rows, 70);
