@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Builds lister on Debian 12, installing what it needs when run as root.
+# Each command runs a preset of CMakePresets.json (cmake --workflow --preset
+# NAME does the same by hand, once the packages are there).
 #
 #   bash build.sh run     build lister (Release) and start it
 #   bash build.sh test    build everything and run every test
@@ -42,84 +44,56 @@ need() {
     fi
 }
 
-# configure DIR [cmake options...]
-configure() {
-    local dir=$1
-    shift
-    cmake -S . -B "$dir" -G Ninja -DLISTER_WERROR="${LISTER_WERROR:-OFF}" "$@" >/dev/null
-}
-
-# build-windows/lister.exe, cross-compiled with mingw-w64.
-buildWindows() {
-    configure build-windows -DCMAKE_BUILD_TYPE=Release -DLISTER_TESTS=OFF -DLISTER_BENCH=OFF \
-        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake --no-warn-unused-cli
-    cmake --build build-windows --target lister
-}
-
-jobs=$(nproc 2>/dev/null || echo 2)
+# The builds and the tests use every core.
+export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc 2>/dev/null || echo 2)}
+export CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-$CMAKE_BUILD_PARALLEL_LEVEL}
 
 case "${1:-}" in
     run)
         need "${runPackages[@]}"
-        configure build -DCMAKE_BUILD_TYPE=Release -DLISTER_TESTS=OFF -DLISTER_BENCH=OFF
-        cmake --build build --target lister
+        cmake --preset release >/dev/null
+        cmake --build --preset release
         exec ./build/lister
         ;;
     test)
         need "${testPackages[@]}"
-        configure build-test -DCMAKE_BUILD_TYPE=Release
-        cmake --build build-test
-        ctest --test-dir build-test --output-on-failure -j "$jobs"
+        cmake --workflow --preset test
         ;;
     asan)
         need "${testPackages[@]}"
-        configure build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLISTER_SANITIZE=address,undefined
-        cmake --build build-asan
-        ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 LISTER_SOAK_RUNS=1 \
-            ctest --test-dir build-asan --output-on-failure -j "$jobs"
+        cmake --workflow --preset asan
         ;;
     tsan)
         need "${testPackages[@]}"
-        configure build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLISTER_SANITIZE=thread -DLISTER_BENCH=OFF
-        cmake --build build-tsan
-        TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp" LISTER_SOAK_RUNS=1 \
-            ctest --test-dir build-tsan --output-on-failure -j "$jobs"
+        cmake --workflow --preset tsan
         ;;
     fuzz)
         need "${fuzzPackages[@]}"
-        CXX=clang++ configure build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLISTER_FUZZ=ON \
-            -DLISTER_SANITIZE=address,undefined -DLISTER_TESTS=OFF -DLISTER_BENCH=OFF
-        cmake --build build-fuzz
-        for target in input_items line_editor print_text; do
-            # The seeds are copied: what a run finds stays in the build folder.
-            mkdir -p "build-fuzz/corpus/$target" build-fuzz/artifacts
-            cp -n tests/fuzz/corpus/"$target"/* "build-fuzz/corpus/$target/"
-            echo "fuzzing $target for ${LISTER_FUZZ_SECONDS:-60} s"
-            "build-fuzz/tests/fuzz/fuzz_$target" -max_total_time="${LISTER_FUZZ_SECONDS:-60}" -print_final_stats=1 \
-                -artifact_prefix=build-fuzz/artifacts/ "build-fuzz/corpus/$target" 2>&1 |
-                grep -E 'stat::number_of_executed_units|^Done|ERROR|SUMMARY|runtime error|deadly'
-        done
+        cmake --preset fuzz >/dev/null
+        cmake --build --preset fuzz
+        # Each target's own figures: executions, and anything it found.
+        ctest --preset fuzz -V |
+            grep -E 'stat::number_of_executed_units|^[0-9]+: Done|ERROR|SUMMARY|runtime error|deadly|tests passed|Failed'
         ;;
     bench)
         need "${testPackages[@]}"
-        configure build-test -DCMAKE_BUILD_TYPE=Release
-        cmake --build build-test
+        cmake --preset test >/dev/null
+        cmake --build --preset test
         ./build-test/bench/lister_bench
         # The listing again with the window presenting, on a virtual display.
         SDL_RENDER_DRIVER=software xvfb-run -a -s '-screen 0 1024x768x24' ./build-test/bench/lister_window_bench
         ;;
     windows)
         need "${windowsPackages[@]}"
-        buildWindows
+        cmake --preset windows >/dev/null
+        cmake --build --preset windows
         ;;
     windows-test)
         need "${windowsTestPackages[@]}"
-        buildWindows
-        # The Linux build of the same sources, whose screens the Windows one must match.
-        configure build -DCMAKE_BUILD_TYPE=Release -DLISTER_TESTS=OFF -DLISTER_BENCH=OFF
-        cmake --build build --target lister
-        LISTER_WINDOWS_BINARY=build-windows/lister.exe LISTER_LINUX_BINARY=build/lister \
-            /usr/bin/python3 tests/e2e/windows_e2e.py
+        # The Linux build of the same sources, whose screens lister.exe must match.
+        cmake --preset release >/dev/null
+        cmake --build --preset release
+        cmake --workflow --preset windows
         ;;
     *)
         echo "usage: bash build.sh run|test|asan|tsan|fuzz|bench|windows|windows-test" >&2

@@ -1,12 +1,8 @@
-// The file listing: its lines, its pieces, its output file and its errors.
+// The file listing: its lines, its pieces and the file table's rules.
 #include "lister/file_listing.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <array>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,10 +11,6 @@
 #include "tests/run_lister.h"
 
 using namespace lister;
-using testing_lister::Options;
-using testing_lister::runLister;
-using testing_lister::trimmed;
-using testing_reference::ReferenceLines;
 using testing_reference::referenceFile;
 
 namespace {
@@ -48,10 +40,6 @@ bool listInto(RunValues& run, Pieces& pieces, std::size_t failAt = 0) {
         pieces.bytes.append(filled, length);
         return filled;
     });
-}
-
-std::string fileAt(const std::string& directory, int n) {
-    return directory + "/" + outputFileName(n);
 }
 
 }  // namespace
@@ -113,86 +101,3 @@ TEST(FileTableRules, AFullDeviceFailsTheWriteOrTheClose) {
     EXPECT_EQ(writeText(table, 1, "0102\r\n", 6), fileOk);  // still in the stream's buffer
     EXPECT_EQ(close(table, 1), fileWriteFailed);
 }
-
-TEST(FileListingRun, SevenElementsWriteTheirNinetyEightBytesNextToTheExecutable) {
-    testing_files::TempDir home, scratch;
-    Options options;
-    options.executable = testing_lister::copyOfLister(home.path);
-    options.workingDirectory = scratch.path;
-    // An older, longer file of the same name is replaced, not appended to.
-    testing_lister::writeFile(fileAt(home.path, 7), std::string(1000, 'z'));
-    const auto run = runLister("7\rG\r", scratch, options);
-    ASSERT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(testing_lister::readFile(fileAt(home.path, 7)), referenceFile(7));
-    EXPECT_FALSE(std::filesystem::exists(fileAt(scratch.path, 7)));
-    EXPECT_EQ(trimmed(run.rows[68]), " > ARCHIVO GENERADO: VSR_7-6.asc");
-    EXPECT_EQ(trimmed(run.rows[69]), " > RUTA: " + fileAt(home.path, 7));
-    EXPECT_EQ(trimmed(run.rows[70]).rfind(" > OK. TIEMPO INVERTIDO:  ", 0), 0u);
-}
-
-TEST(FileListingRun, TheWholeFileOf49) {
-    testing_files::TempDir home, scratch;
-    Options options;
-    options.executable = testing_lister::copyOfLister(home.path);
-    const auto run = runLister("49\rG\r", scratch, options);
-    ASSERT_EQ(run.status, 0) << run.errors;
-    const std::string path = fileAt(home.path, 49);
-    ASSERT_EQ(std::filesystem::file_size(path), 195773424u);
-    // Compared piece by piece with the reference, without holding both.
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    ASSERT_NE(file, nullptr);
-    ReferenceLines reference(49);
-    std::string expected, actual(1 << 20, '\0');
-    std::size_t offset = 0, mismatches = 0;
-    for (std::size_t got; (got = std::fread(actual.data(), 1, actual.size(), file)) > 0; offset += got) {
-        while (expected.size() < got && reference.next(expected)) {
-        }
-        if (expected.compare(0, got, actual, 0, got) != 0) ++mismatches;
-        expected.erase(0, got);
-    }
-    std::fclose(file);
-    EXPECT_EQ(offset, 195773424u);
-    EXPECT_EQ(mismatches, 0u);
-    EXPECT_TRUE(expected.empty() && !reference.next(expected));
-    EXPECT_EQ(trimmed(run.rows[68]), " > ARCHIVO GENERADO: VSR_49-6.asc");
-}
-
-TEST(FileListingRun, EscAtTheFirstCheckLeaves8192WholeLines) {
-    testing_files::TempDir home, scratch;
-    Options options;
-    options.executable = testing_lister::copyOfLister(home.path);
-    const auto run = runLister("49\rG\r\x1b", scratch, options);
-    ASSERT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(testing_lister::readFile(fileAt(home.path, 49)), referenceFile(49, 8192));
-    EXPECT_EQ(trimmed(run.rows[70]).rfind(" > PROCESO INTERRUMPIDO. GENERADAS:  8192 combinaciones. TIEMPO:  ", 0), 0u)
-        << run.rows[70];
-}
-
-TEST(FileListingRun, AFileThatCannotBeCreatedIsReportedWithError2) {
-    testing_files::TempDir home, scratch;
-    Options options;
-    options.executable = testing_lister::copyOfLister(home.path);
-    std::filesystem::create_directory(fileAt(home.path, 7));
-    const auto run = runLister("7\rG\r", scratch, options);
-    ASSERT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(trimmed(run.rows[70]), " > ERROR AL CREAR EL ARCHIVO: " + fileAt(home.path, 7) + "  ERR= 2");
-    EXPECT_EQ(trimmed(run.rows[69]), " > Pulsa cualquier tecla para terminar.");
-    EXPECT_EQ(trimmed(run.rows[68]), "");  // no panel, no file lines
-}
-
-class FullDisk : public ::testing::TestWithParam<int> {};
-
-TEST_P(FullDisk, IsReportedWithError3AndNeverAsOk) {
-    const int n = GetParam();
-    testing_files::TempDir home, scratch;
-    Options options;
-    options.executable = testing_lister::copyOfLister(home.path);
-    std::filesystem::create_symlink("/dev/full", fileAt(home.path, n));
-    const auto run = runLister(std::to_string(n) + "\rG\r", scratch, options);
-    ASSERT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(trimmed(run.rows[70]), " > ERROR AL ESCRIBIR EL ARCHIVO: " + fileAt(home.path, n) + "  ERR= 3");
-    EXPECT_EQ(trimmed(run.rows[69]), " > Pulsa cualquier tecla para terminar.");
-    for (const auto& row : run.rows) EXPECT_EQ(row.find("OK."), std::string::npos) << row;
-}
-
-INSTANTIATE_TEST_SUITE_P(Sizes, FullDisk, ::testing::Values(7, 49));  // seen at the close; at the first piece

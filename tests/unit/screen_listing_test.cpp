@@ -9,9 +9,7 @@
 #include "lister/listings.h"
 #include "lister/run_driver.h"
 #include "screen/keys/key_delivery.h"
-#include "screen/keys/keyboard.h"
 #include "screen/screen.h"
-#include "tests/run_lister.h"
 #include "tests/headless_screen.h"
 #include "tests/screen_text.h"
 
@@ -191,73 +189,3 @@ INSTANTIATE_TEST_SUITE_P(
                       StopCase{"TheCloseRequestIsNotEsc", 49, {screen::keyCloseRequest, 'q', 27}, 3072, 8},
                       StopCase{"TwelveElementsNeverCheck", 12, {27}, 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
-
-namespace {
-
-// Scripts typed ahead in one go: wherever the ESC falls in the script, past
-// the queue's fifteen keys or not, the first check that reads it stops.
-struct ScriptedStop {
-    const char* name;
-    std::string script;
-    std::int64_t stopsAt;
-    int page;
-};
-
-// The answers 49 and P, the second padded with keys the editor ignores so
-// that the key after its Enter is key number `position`.
-std::string answersUpToKey(int position) {
-    return "49\rP" + std::string(static_cast<std::size_t>(position - 6), '\1') + "\r";
-}
-
-}  // namespace
-
-class ScreenListingRun : public ::testing::TestWithParam<ScriptedStop> {};
-
-TEST_P(ScreenListingRun, EscStopsAtItsCheckEveryTimeAndTheReportSaysSo) {
-    const ScriptedStop& c = GetParam();
-    for (int attempt = 0; attempt < 10; ++attempt) {
-        testing_files::TempDir scratch;
-        const auto run = testing_lister::runLister(c.script, scratch);
-        ASSERT_EQ(run.status, 0) << run.errors;
-        const std::string count = std::to_string(c.stopsAt);
-        ASSERT_EQ(testing_lister::trimmed(run.rows[68]),
-                  " > GENERADAS:  " + count + " /  13983816   PAGINA:  " + std::to_string(c.page))
-            << "attempt " << attempt;
-        const std::string report = testing_lister::trimmed(run.rows[70]);
-        EXPECT_EQ(report.rfind(" > PROCESO INTERRUMPIDO. GENERADAS:  " + count + " combinaciones. TIEMPO:  ", 0), 0u)
-            << report;
-        EXPECT_EQ(report.substr(report.size() - 10), " segundos.");
-        EXPECT_EQ(testing_lister::trimmed(run.rows[69]), " > Pulsa cualquier tecla para terminar.");
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Scripts, ScreenListingRun,
-    ::testing::Values(ScriptedStop{"EscRightAfterTheAnswers", "49\rP\r\x1b", 1024, 3},
-                      ScriptedStop{"EscAsKey16", answersUpToKey(16) + "\x1b", 1024, 3},
-                      ScriptedStop{"EscAsKey31", answersUpToKey(31) + "\x1b", 1024, 3},
-                      ScriptedStop{"EscAsKey46", answersUpToKey(46) + "\x1b", 1024, 3},
-                      ScriptedStop{"AnXThenEscAsKey16", answersUpToKey(15) + "x\x1b", 2048, 5},
-                      ScriptedStop{"AnXThenEscAsKey31", answersUpToKey(30) + "x\x1b", 2048, 5},
-                      ScriptedStop{"AnXThenEscAsKey46", answersUpToKey(45) + "x\x1b", 2048, 5}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(ScreenListingWhole, AnEscThatNoCheckTookLeavesTheListingWholeAndTheRunEnds) {
-    testing_files::TempDir scratch;
-    const auto run = testing_lister::runLister("12\rP\r\x1b", scratch);
-    ASSERT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(testing_lister::trimmed(run.rows[68]), " > GENERADAS:  924 /  924   PAGINA:  3");
-    EXPECT_EQ(testing_lister::trimmed(run.rows[70]).rfind(" > OK. TIEMPO INVERTIDO:  ", 0), 0u);
-}
-
-TEST(ScreenListingWhole, AllOf49ListedToTheLastCombination) {
-    testing_files::TempDir scratch;
-    const auto run = testing_lister::runLister("49\rP\r", scratch);
-    ASSERT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(testing_lister::trimmed(run.rows[68]), " > GENERADAS:  13983816 /  13983816   PAGINA:  33860");
-    const std::int64_t last = 13983816 - 1;
-    const int row = 8 + static_cast<int>(last % 413 % 59);
-    const int column = 2 + 14 * static_cast<int>(last % 413 / 59);
-    EXPECT_EQ(run.rows[static_cast<std::size_t>(row)].substr(static_cast<std::size_t>(column - 1), 13), "444546474849 ");
-    EXPECT_EQ(testing_lister::trimmed(run.rows[70]).rfind(" > OK. TIEMPO INVERTIDO:  ", 0), 0u);
-}
