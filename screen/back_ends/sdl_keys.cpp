@@ -133,15 +133,4 @@ WindowInput translateEvent(WindowKeyboard& keyboard, const SDL_Event& event) {
     return input;
 }
 
-FrameUpload frameUpload(const TextScreen& screen, LineSpan span) {
-    FrameUpload upload;
-    const int first = std::max(span.first, 0);
-    const int last = std::min(span.last, screen.pixelHeight - 1);
-    if (first > last || screen.pixelWidth <= 0) return upload;
-    upload.rect = SDL_Rect{0, first, screen.pixelWidth, last - first + 1};
-    upload.pixels = &screen.frame[static_cast<std::size_t>(first) * static_cast<std::size_t>(screen.pixelWidth)];
-    upload.pitch = screen.pixelWidth * static_cast<int>(sizeof(Color));
-    return upload;
-}
-
 }  // namespace screen

@@ -1,16 +1,14 @@
-// How the window's SDL events become key codes, and which part of the frame
-// an upload sends. Pure procedures over SDL's event records: nothing here
-// needs a display, so the tests feed them events made by hand.
+// How the window's SDL events become key codes. Pure procedures over SDL's
+// event records: nothing here needs a display, so the tests feed them
+// events made by hand.
 #pragma once
 
 #include <SDL_events.h>
-#include <SDL_rect.h>
 
 #include <array>
 #include <cstdint>
 
 #include "screen/keys/key_queue.h"
-#include "screen/text_screen.h"
 
 namespace screen {
 
@@ -37,14 +35,5 @@ KeyCode keyDownCode(SDL_Scancode scancode, SDL_Keycode symbol, std::uint16_t mod
 // Key presses, key releases, typed text and the close button; every other
 // event asks for nothing here.
 WindowInput translateEvent(WindowKeyboard& keyboard, const SDL_Event& event);
-
-// The texture rectangle and source pixels for the changed lines of a frame.
-struct FrameUpload {
-    SDL_Rect rect{0, 0, 0, 0};  // empty (h == 0) when there is nothing to send
-    const Color* pixels = nullptr;
-    int pitch = 0;  // bytes per line
-};
-
-FrameUpload frameUpload(const TextScreen& screen, LineSpan span);
 
 }  // namespace screen

@@ -217,6 +217,24 @@ void takeInput(BackEnd& b, KeyQueue& queue) {
     while (SDL_PollEvent(&event)) handle(w, queue, event);
 }
 
+// The texture rectangle and source pixels for the changed lines.
+struct FrameUpload {
+    SDL_Rect rect{0, 0, 0, 0};  // empty (h == 0) when there is nothing to send
+    const Color* pixels = nullptr;
+    int pitch = 0;  // bytes per line
+};
+
+FrameUpload frameUpload(const TextScreen& screen, LineSpan span) {
+    FrameUpload upload;
+    const int first = std::max(span.first, 0);
+    const int last = std::min(span.last, screen.pixelHeight - 1);
+    if (first > last || screen.pixelWidth <= 0) return upload;
+    upload.rect = SDL_Rect{0, first, screen.pixelWidth, last - first + 1};
+    upload.pixels = &screen.frame[static_cast<std::size_t>(first) * static_cast<std::size_t>(screen.pixelWidth)];
+    upload.pitch = screen.pixelWidth * static_cast<int>(sizeof(Color));
+    return upload;
+}
+
 void upload(BackEnd& b, const TextScreen& screen, LineSpan span) {
     Window& w = state(b);
     const FrameUpload part = frameUpload(screen, span);

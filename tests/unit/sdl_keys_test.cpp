@@ -304,39 +304,4 @@ TEST(WindowText, TextThatCodePage437LacksOrThatIsBrokenTypesNothing) {
     for (const Row& row : rows) EXPECT_EQ(run({text(row.typed)}).keys, row.keys) << row.name;
 }
 
-// ---- The upload of changed lines -------------------------------------------
-
-TEST(WindowUpload, SendsTheChangedLinesClippedToTheFrame) {
-    TextScreen screen;
-    initTextScreen(screen, 800, 600);
-    struct Row {
-        const char* name;
-        LineSpan span;
-        SDL_Rect rect;
-    };
-    const Row rows[] = {
-        {"the whole frame", {0, 599}, {0, 0, 800, 600}},
-        {"one line", {37, 37}, {0, 37, 800, 1}},
-        {"a row of cells", {16, 23}, {0, 16, 800, 8}},
-        {"the last line", {599, 599}, {0, 599, 800, 1}},
-        {"past the bottom", {590, 700}, {0, 590, 800, 10}},
-        {"above the top", {-5, 3}, {0, 0, 800, 4}},
-        {"nothing changed", {0, -1}, {0, 0, 0, 0}},
-        {"wholly below the frame", {600, 610}, {0, 0, 0, 0}},
-    };
-    for (const Row& row : rows) {
-        const FrameUpload upload = frameUpload(screen, row.span);
-        EXPECT_EQ(upload.rect.x, row.rect.x) << row.name;
-        EXPECT_EQ(upload.rect.y, row.rect.y) << row.name;
-        EXPECT_EQ(upload.rect.w, row.rect.w) << row.name;
-        EXPECT_EQ(upload.rect.h, row.rect.h) << row.name;
-        if (row.rect.h == 0) {
-            EXPECT_EQ(upload.pixels, nullptr) << row.name;
-            continue;
-        }
-        EXPECT_EQ(upload.pixels, screen.frame.data() + row.rect.y * 800) << row.name;
-        EXPECT_EQ(upload.pitch, 800 * 4) << row.name;
-    }
-}
-
 }  // namespace
