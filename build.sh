@@ -13,6 +13,11 @@
 # For Windows, cross-built here and run under Wine:
 #   bash build.sh windows       build build-windows/lister.exe
 #   bash build.sh windows-test  its end-to-end tests under Wine and Xvfb
+#
+# For the browser, built with emscripten and run in chromium:
+#   bash build.sh web           build build-web/ (the page, lister.js, lister.wasm, lister.worker.js)
+#   bash build.sh web-serve     serve build-web/ on 127.0.0.1 with the isolation headers
+#   bash build.sh web-test      its end-to-end tests in headless chromium
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
@@ -23,6 +28,8 @@ fuzzPackages=("${runPackages[@]}" clang libclang-rt-14-dev)
 windowsPackages=(g++-mingw-w64-x86-64-posix cmake ninja-build libstb-dev)
 windowsTestPackages=("${windowsPackages[@]}" "${runPackages[@]}" wine wine64 xvfb xauth xdotool
     python3-xlib imagemagick)  # Wine, and the X tools that window_e2e.py uses too
+webPackages=(emscripten cmake ninja-build libstb-dev)
+webTestPackages=("${webPackages[@]}" "${runPackages[@]}" chromium python3-websocket imagemagick)
 
 # Installs the missing packages as root; otherwise names them and stops.
 need() {
@@ -54,6 +61,16 @@ buildWindows() {
     configure build-windows -DCMAKE_BUILD_TYPE=Release -DLISTER_TESTS=OFF -DLISTER_BENCH=OFF \
         -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake --no-warn-unused-cli
     cmake --build build-windows --target lister
+}
+
+# build-web/: lister.js, lister.wasm and lister.worker.js, with the page.
+# Debian's emscripten finds its JavaScript parser (acorn) only through
+# NODE_PATH; its system libraries come prebuilt with the package.
+buildWeb() {
+    export NODE_PATH=/usr/share/nodejs
+    emcmake cmake -S . -B build-web -G Ninja -DCMAKE_BUILD_TYPE=Release -DLISTER_TESTS=OFF -DLISTER_BENCH=OFF \
+        -DLISTER_WERROR="${LISTER_WERROR:-OFF}" >/dev/null
+    cmake --build build-web --target lister
 }
 
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -121,8 +138,25 @@ case "${1:-}" in
         LISTER_WINDOWS_BINARY=build-windows/lister.exe LISTER_LINUX_BINARY=build/lister \
             /usr/bin/python3 tests/windows_e2e.py
         ;;
+    web)
+        need "${webPackages[@]}"
+        buildWeb
+        ;;
+    web-serve)
+        need "${webPackages[@]}"
+        [ -f build-web/lister.js ] || buildWeb
+        exec /usr/bin/python3 screen/back_ends/web/serve.py build-web
+        ;;
+    web-test)
+        need "${webTestPackages[@]}"
+        buildWeb
+        # The Linux build of the same sources, whose screens the page must match.
+        configure build -DCMAKE_BUILD_TYPE=Release -DLISTER_TESTS=OFF -DLISTER_BENCH=OFF
+        cmake --build build --target lister
+        LISTER_WEB_DIR=build-web LISTER_LINUX_BINARY=build/lister /usr/bin/python3 tests/e2e/web_e2e.py
+        ;;
     *)
-        echo "usage: bash build.sh run|test|asan|tsan|fuzz|bench|windows|windows-test" >&2
+        echo "usage: bash build.sh run|test|asan|tsan|fuzz|bench|windows|windows-test|web|web-serve|web-test" >&2
         exit 2
         ;;
 esac

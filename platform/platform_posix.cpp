@@ -1,5 +1,6 @@
-// The platform layer on Linux and other POSIX systems.
+// The platform layer on Linux and other POSIX systems, the browser among them.
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +13,19 @@
 
 namespace platform {
 
+#ifdef __EMSCRIPTEN__
+// In a browser the program is lister.wasm in a folder of its own in the
+// in-memory file system, made the first time anyone asks: the file it
+// writes lands beside it, and the page hands it to the user from there.
+constexpr const char* webFolder = "/lister";
+constexpr const char* webExecutable = "/lister/lister.wasm";
+
+std::string executablePath() {
+    static const int made = mkdir(webFolder, 0755);
+    (void)made;  // when it fails, creating the file says so
+    return webExecutable;
+}
+#else
 std::string executablePath() {
     // readlink reports no length of its own: grow until the link fits.
     std::vector<char> buffer(256);
@@ -22,6 +36,7 @@ std::string executablePath() {
         buffer.resize(buffer.size() * 2);
     }
 }
+#endif
 
 double clockSeconds() {
     using namespace std::chrono;

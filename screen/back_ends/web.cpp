@@ -1,0 +1,178 @@
+// The web back end: lister in a browser page. The page's script runs on
+// the browser's main thread and shares the program's memory. At each of
+// its animation frames it takes the lines that changed from the picture
+// kept here and paints them into its canvas, and it plays the beeps asked
+// for; its key presses come in through lister_web_key_down. Nothing the
+// page calls waits for the program, and nothing here waits for the page.
+#include <emscripten/emscripten.h>
+#include <emscripten/threading.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "screen/back_end.h"
+#include "screen/back_ends/web_keys.h"
+#include "screen/keyboard.h"
+
+namespace screen {
+namespace {
+
+constexpr std::uint32_t ringSize = 256;  // keys the page may hand over between two cycles
+constexpr std::uint32_t opaque = 0xFF000000;
+
+// What the window thread and the page share. There is one screen per
+// process, and the page may still paint the last picture once it closed,
+// so this lives as long as the process does.
+struct Page {
+    // The picture as the canvas takes it: one RGBA pixel per word (R in
+    // the lowest byte), top line first. Made by the first open.
+    std::vector<std::uint32_t> picture;
+    std::atomic<const std::uint32_t*> shown{nullptr};
+    std::atomic<int> width{0};
+    std::atomic<int> height{0};
+    // Lines changed since the page last painted: first << 16 | (last + 1),
+    // 0 for none.
+    std::atomic<std::uint32_t> changed{0};
+
+    std::atomic<bool> open{false};  // keys count only while the screen is open
+    // Keys from the page. It stages them and hands each batch over at once
+    // (the keys of one burst of events), so keys typed together are posted
+    // together. The window thread sleeps on `handedOver`.
+    std::array<KeyCode, ringSize> keys{};
+    std::uint32_t staged = 0;  // the page's own
+    std::atomic<std::uint32_t> handedOver{0};
+    std::atomic<std::uint32_t> taken{0};
+    KeyBacklog backlog;  // the window thread's own
+
+    std::atomic<int> beeps{0};
+    std::atomic<int> beepHertz{0};
+    std::atomic<int> beepMilliseconds{0};
+};
+
+Page page;
+
+void markChanged(int first, int last) {
+    std::uint32_t old = page.changed.load(std::memory_order_relaxed);
+    for (;;) {
+        std::uint32_t from = static_cast<std::uint32_t>(first);
+        std::uint32_t end = static_cast<std::uint32_t>(last) + 1;
+        if (old != 0) {
+            from = std::min(from, old >> 16);
+            end = std::max(end, old & 0xFFFF);
+        }
+        if (page.changed.compare_exchange_weak(old, from << 16 | end, std::memory_order_release,
+                                               std::memory_order_relaxed))
+            return;
+    }
+}
+
+bool open(BackEnd& b, const BackEndSetup& setup, std::string&) {
+    if (!page.shown.load(std::memory_order_acquire)) {
+        page.picture.assign(static_cast<std::size_t>(setup.width) * static_cast<std::size_t>(setup.height), opaque);
+        page.width.store(setup.width, std::memory_order_relaxed);
+        page.height.store(setup.height, std::memory_order_relaxed);
+        page.shown.store(page.picture.data(), std::memory_order_release);
+    }
+    markChanged(0, page.height.load(std::memory_order_relaxed) - 1);
+    // Keys pressed before the screen opened were typed at no window.
+    page.taken.store(page.handedOver.load(std::memory_order_acquire), std::memory_order_relaxed);
+    page.open.store(true, std::memory_order_release);
+    b.state = &page;
+    return true;
+}
+
+void waitForInput(BackEnd&, int milliseconds) {
+    const std::uint32_t seen = page.taken.load(std::memory_order_relaxed);
+    if (page.handedOver.load(std::memory_order_acquire) != seen) return;
+    emscripten_futex_wait(&page.handedOver, seen, milliseconds);
+}
+
+void takeInput(BackEnd&) {
+    const std::uint32_t end = page.handedOver.load(std::memory_order_acquire);
+    std::uint32_t at = page.taken.load(std::memory_order_relaxed);
+    for (; at != end; ++at) holdKey(page.backlog, page.keys[at % ringSize]);
+    page.taken.store(at, std::memory_order_release);
+    postHeldKeys(page.backlog);
+}
+
+// 0xAARRGGBB to the canvas's bytes R, G, B, A, always opaque.
+void upload(BackEnd&, const TextScreen& screen, LineSpan span) {
+    const int width = page.width.load(std::memory_order_relaxed);
+    const int first = std::max(span.first, 0);
+    const int last = std::min({span.last, screen.pixelHeight - 1, page.height.load(std::memory_order_relaxed) - 1});
+    if (first > last || screen.pixelWidth != width) return;
+    const std::size_t from = static_cast<std::size_t>(first) * static_cast<std::size_t>(width);
+    const std::size_t to = static_cast<std::size_t>(last + 1) * static_cast<std::size_t>(width);
+    for (std::size_t i = from; i < to; ++i) {
+        const Color c = screen.frame[i];
+        page.picture[i] = opaque | (c & 0xFF00) | ((c >> 16) & 0xFF) | ((c & 0xFF) << 16);
+    }
+    markChanged(first, last);
+}
+
+void present(BackEnd&) {}  // the page paints at its own frame rate
+
+void close(BackEnd& b) {
+    page.open.store(false, std::memory_order_release);
+    page.backlog.keys.clear();
+    b.state = nullptr;
+}
+
+// On the program thread: only leaves the request for the page.
+void beep(BackEnd&, int hertz, int milliseconds) {
+    page.beepHertz.store(hertz, std::memory_order_relaxed);
+    page.beepMilliseconds.store(milliseconds, std::memory_order_relaxed);
+    page.beeps.fetch_add(1, std::memory_order_release);
+}
+
+}  // namespace
+
+BackEnd webBackEnd() { return {"web", nullptr, open, waitForInput, takeInput, upload, present, close, beep}; }
+
+}  // namespace screen
+
+// What the page calls, on the browser's main thread. None of it waits.
+extern "C" {
+
+// A key press as the browser reports it (KeyboardEvent.key and the
+// modifier bits of web_keys.h). Returns what the page is to do with the
+// press (WebKeyAction); a key for lister is staged for the next hand-over.
+EMSCRIPTEN_KEEPALIVE int lister_web_key_down(const char* key, int modifiers) {
+    using namespace screen;
+    const WebKey k = webKeyDown(key, static_cast<unsigned>(modifiers));
+    const bool room = page.staged - page.taken.load(std::memory_order_acquire) < ringSize;
+    if (k.code != 0 && room && page.open.load(std::memory_order_acquire)) page.keys[page.staged++ % ringSize] = k.code;
+    return static_cast<int>(k.action);
+}
+
+// Hands the staged keys over to the window thread, all at once.
+EMSCRIPTEN_KEEPALIVE void lister_web_hand_over_keys() {
+    using namespace screen;
+    if (page.handedOver.load(std::memory_order_relaxed) == page.staged) return;
+    page.handedOver.store(page.staged, std::memory_order_release);
+    emscripten_futex_wake(&page.handedOver, 1);
+}
+
+// The picture's first pixel, or null before the screen first opened.
+EMSCRIPTEN_KEEPALIVE const std::uint32_t* lister_web_picture() {
+    return screen::page.shown.load(std::memory_order_acquire);
+}
+EMSCRIPTEN_KEEPALIVE int lister_web_picture_width() { return screen::page.width.load(std::memory_order_relaxed); }
+EMSCRIPTEN_KEEPALIVE int lister_web_picture_height() { return screen::page.height.load(std::memory_order_relaxed); }
+
+// The lines changed since the last call: first << 16 | (last + 1), 0 for none.
+EMSCRIPTEN_KEEPALIVE std::uint32_t lister_web_take_changed_lines() {
+    return screen::page.changed.exchange(0, std::memory_order_acquire);
+}
+
+// How many beeps were asked for since the last call, and their tone.
+EMSCRIPTEN_KEEPALIVE int lister_web_take_beeps() { return screen::page.beeps.exchange(0, std::memory_order_acquire); }
+EMSCRIPTEN_KEEPALIVE int lister_web_beep_hertz() { return screen::page.beepHertz.load(std::memory_order_relaxed); }
+EMSCRIPTEN_KEEPALIVE int lister_web_beep_milliseconds() {
+    return screen::page.beepMilliseconds.load(std::memory_order_relaxed);
+}
+
+}  // extern "C"
