@@ -2,9 +2,13 @@
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __EMSCRIPTEN__
+#include <emscripten/threading.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <thread>
 #include <vector>
@@ -44,6 +48,17 @@ double clockSeconds() {
 }
 
 void sleepMilliseconds(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+#ifdef __EMSCRIPTEN__
+// In a browser the C library spins through sleeps this short; a futex wait
+// with a time limit gives the worker's processor away meanwhile.
+void napMicroseconds(int microseconds) {
+    static std::uint32_t unchanging = 0;
+    emscripten_futex_wait(&unchanging, 0, microseconds / 1000.0);
+}
+#else
+void napMicroseconds(int microseconds) { std::this_thread::sleep_for(std::chrono::microseconds(microseconds)); }
+#endif
 
 void endProcess(int status) { std::exit(status); }
 

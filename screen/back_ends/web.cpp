@@ -36,6 +36,10 @@ struct Page {
     // Lines changed since the page last painted: first << 16 | (last + 1),
     // 0 for none.
     std::atomic<std::uint32_t> changed{0};
+    // The window thread's own: the frame's lines copied under the lock,
+    // not yet in the picture.
+    std::vector<Color> uploaded;
+    LineSpan uploadedSpan;
 
     std::atomic<bool> open{false};  // keys count only while the screen is open
     // Keys from the page. It stages them and hands each batch over at once
@@ -98,22 +102,36 @@ void takeInput(BackEnd&) {
     postHeldKeys(page.backlog);
 }
 
-// 0xAARRGGBB to the canvas's bytes R, G, B, A, always opaque.
+// Under the screen lock the changed lines are only copied, as they are:
+// the program waits for nothing more. present turns them into the
+// canvas's bytes after the lock is gone.
 void upload(BackEnd&, const TextScreen& screen, LineSpan span) {
     const int width = page.width.load(std::memory_order_relaxed);
     const int first = std::max(span.first, 0);
     const int last = std::min({span.last, screen.pixelHeight - 1, page.height.load(std::memory_order_relaxed) - 1});
     if (first > last || screen.pixelWidth != width) return;
-    const std::size_t from = static_cast<std::size_t>(first) * static_cast<std::size_t>(width);
-    const std::size_t to = static_cast<std::size_t>(last + 1) * static_cast<std::size_t>(width);
-    for (std::size_t i = from; i < to; ++i) {
-        const Color c = screen.frame[i];
-        page.picture[i] = opaque | (c & 0xFF00) | ((c >> 16) & 0xFF) | ((c & 0xFF) << 16);
-    }
-    markChanged(first, last);
+    const auto from = screen.frame.begin() + static_cast<std::ptrdiff_t>(first) * width;
+    const auto to = screen.frame.begin() + static_cast<std::ptrdiff_t>(last + 1) * width;
+    page.uploaded.resize(page.picture.size());
+    std::copy(from, to, page.uploaded.begin() + (from - screen.frame.begin()));
+    page.uploadedSpan = page.uploadedSpan.empty()
+                            ? LineSpan{first, last}
+                            : LineSpan{std::min(page.uploadedSpan.first, first), std::max(page.uploadedSpan.last, last)};
 }
 
-void present(BackEnd&) {}  // the page paints at its own frame rate
+// 0xAARRGGBB to the canvas's bytes R, G, B, A, always opaque.
+void present(BackEnd&) {
+    const LineSpan span = page.uploadedSpan;
+    if (span.empty()) return;
+    const std::size_t width = static_cast<std::size_t>(page.width.load(std::memory_order_relaxed));
+    const std::size_t end = static_cast<std::size_t>(span.last + 1) * width;
+    for (std::size_t i = static_cast<std::size_t>(span.first) * width; i < end; ++i) {
+        const Color c = page.uploaded[i];
+        page.picture[i] = opaque | (c & 0xFF00) | ((c >> 16) & 0xFF) | ((c & 0xFF) << 16);
+    }
+    markChanged(span.first, span.last);
+    page.uploadedSpan = {};
+}
 
 void close(BackEnd& b) {
     page.open.store(false, std::memory_order_release);
