@@ -53,10 +53,10 @@ var Module = {
 // ---- Picture ----------------------------------------------------------------
 
 function paint() {
-  requestAnimationFrame(paint);
   const at = Module._lister_web_picture();
   if (at) paintChangedLines(at);
   soundBeeps();
+  if (running) requestAnimationFrame(paint);
 }
 
 function paintChangedLines(at) {
@@ -190,6 +190,7 @@ function stopped(text) {
 }
 
 function ended() {
+  paint();  // the last lines, shown before the screen closed
   stopped(texts.ended);
 }
 
