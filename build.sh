@@ -153,7 +153,8 @@ case "${1:-}" in
         # The Linux build of the same sources, whose screens the page must match.
         configure build -DCMAKE_BUILD_TYPE=Release -DLISTER_TESTS=OFF -DLISTER_BENCH=OFF
         cmake --build build --target lister
-        LISTER_WEB_DIR=build-web LISTER_LINUX_BINARY=build/lister /usr/bin/python3 tests/e2e/web_e2e.py
+        LISTER_WEB_DIR=build-web LISTER_LINUX_BINARY=build/lister LISTER_WEB_SHOTS=build-web/shots \
+            /usr/bin/python3 tests/e2e/web_e2e.py
         ;;
     *)
         echo "usage: bash build.sh run|test|asan|tsan|fuzz|bench|windows|windows-test|web|web-serve|web-test" >&2
