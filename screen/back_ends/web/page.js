@@ -38,6 +38,7 @@ let picture = null;  // the canvas's pixels as last painted
 let audio = null;    // made at the first key: browsers sound nothing before the user acts
 let toneEnd = 0;
 let handOverPending = false;
+let screenLock = null;  // the wake lock that keeps the screen saver away
 const handOver = new MessageChannel();
 
 // emscripten's settings for lister.js, read when it loads.
@@ -172,8 +173,17 @@ function offerFile(path, node) {
 
 // ---- Start and end ----------------------------------------------------------
 
+// The screen saver stays away while lister runs, as it does from its
+// window. The browser lets the lock go whenever the page is hidden.
+function keepScreenOn() {
+  if (!running || !navigator.wakeLock || document.visibilityState !== 'visible') return;
+  navigator.wakeLock.request('screen').then(lock => { screenLock = lock; }, () => {});
+}
+
 function started() {
   running = true;
+  keepScreenOn();
+  document.addEventListener('visibilitychange', keepScreenOn);
   canvas.addEventListener('blur', () => {
     if (running) setTimeout(() => canvas.focus(), 0);
   });
@@ -183,6 +193,7 @@ function started() {
 
 function stopped(text) {
   running = false;
+  if (screenLock) screenLock.release().catch(() => {});
   if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
   statusLine.textContent = text;
   againButton.hidden = false;
