@@ -413,14 +413,15 @@ class Page(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
+        # The Linux build's run first: nothing is left running when it fails.
+        cls.linuxPicture, cls.linuxCells = linuxRun(b"10\rP\r")
+        cls.glyphs = Glyphs(cls.linuxPicture, cls.linuxCells)
         cls.server = Server()
         try:
             cls.browser = Browser()
         except BaseException:
             cls.server.stop()
             raise
-        cls.linuxPicture, cls.linuxCells = linuxRun(b"10\rP\r")
-        cls.glyphs = Glyphs(cls.linuxPicture, cls.linuxCells)
 
     @classmethod
     def tearDownClass(cls):
