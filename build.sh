@@ -15,6 +15,11 @@
 # For Windows, cross-built here and run under Wine:
 #   bash build.sh windows       build build-windows/lister.exe
 #   bash build.sh windows-test  its end-to-end tests under Wine and Xvfb
+#
+# For the browser, built with emscripten and run in chromium:
+#   bash build.sh web           build build-web/ (the page, lister.js, lister.wasm, lister.worker.js)
+#   bash build.sh web-serve     serve build-web/ on 127.0.0.1 with the isolation headers
+#   bash build.sh web-test      its end-to-end tests in headless chromium
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
@@ -25,6 +30,8 @@ fuzzPackages=("${runPackages[@]}" clang libclang-rt-14-dev)
 windowsPackages=(g++-mingw-w64-x86-64-posix cmake ninja-build libstb-dev)
 windowsTestPackages=("${windowsPackages[@]}" "${runPackages[@]}" wine wine64 xvfb xauth xdotool
     python3-xlib imagemagick)  # Wine, and the X tools that window_e2e.py uses too
+webPackages=(emscripten cmake ninja-build libstb-dev)
+webTestPackages=("${webPackages[@]}" "${runPackages[@]}" chromium python3-websocket imagemagick)
 
 # Installs the missing packages as root; otherwise names them and stops.
 need() {
@@ -95,8 +102,28 @@ case "${1:-}" in
         cmake --build --preset release
         cmake --workflow --preset windows
         ;;
+    web)
+        need "${webPackages[@]}"
+        cmake --preset web >/dev/null
+        cmake --build --preset web
+        ;;
+    web-serve)
+        need "${webPackages[@]}"
+        if [ ! -f build-web/lister.js ]; then
+            cmake --preset web >/dev/null
+            cmake --build --preset web
+        fi
+        exec /usr/bin/python3 screen/back_ends/web/serve.py build-web
+        ;;
+    web-test)
+        need "${webTestPackages[@]}"
+        # The Linux build of the same sources, whose screens the page must match.
+        cmake --preset release >/dev/null
+        cmake --build --preset release
+        cmake --workflow --preset web
+        ;;
     *)
-        echo "usage: bash build.sh run|test|asan|tsan|fuzz|bench|windows|windows-test" >&2
+        echo "usage: bash build.sh run|test|asan|tsan|fuzz|bench|windows|windows-test|web|web-serve|web-test" >&2
         exit 2
         ;;
 esac

@@ -33,6 +33,9 @@ inline constexpr char pathSeparator =
 // Seconds from a monotonic high-resolution clock; only differences count.
 double clockSeconds();
 void sleepMilliseconds(int milliseconds);
+// A short sleep that leaves the processor free, for a wait that tests
+// again and again and for which a millisecond would be long.
+void napMicroseconds(int microseconds);
 [[noreturn]] void endProcess(int status);
 
 // Key scripts come through a descriptor (standard input) that must never

@@ -1,9 +1,14 @@
-// The platform layer on Linux and other POSIX systems.
+// The platform layer on Linux and other POSIX systems, the browser among them.
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#ifdef __EMSCRIPTEN__
+#include <emscripten/threading.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <thread>
 #include <vector>
@@ -12,6 +17,19 @@
 
 namespace platform {
 
+#ifdef __EMSCRIPTEN__
+// In a browser the program is lister.wasm in a folder of its own in the
+// in-memory file system, made the first time anyone asks: the file it
+// writes lands beside it, and the page hands it to the user from there.
+constexpr const char* webFolder = "/lister";
+constexpr const char* webExecutable = "/lister/lister.wasm";
+
+std::string executablePath() {
+    static const int made = mkdir(webFolder, 0755);
+    (void)made;  // when it fails, creating the file says so
+    return webExecutable;
+}
+#else
 std::string executablePath() {
     // readlink reports no length of its own: grow until the link fits.
     std::vector<char> buffer(256);
@@ -22,6 +40,7 @@ std::string executablePath() {
         buffer.resize(buffer.size() * 2);
     }
 }
+#endif
 
 double clockSeconds() {
     using namespace std::chrono;
@@ -29,6 +48,17 @@ double clockSeconds() {
 }
 
 void sleepMilliseconds(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+#ifdef __EMSCRIPTEN__
+// In a browser the C library spins through sleeps this short; a futex wait
+// with a time limit gives the worker's processor away meanwhile.
+void napMicroseconds(int microseconds) {
+    static std::uint32_t unchanging = 0;
+    emscripten_futex_wait(&unchanging, 0, microseconds / 1000.0);
+}
+#else
+void napMicroseconds(int microseconds) { std::this_thread::sleep_for(std::chrono::microseconds(microseconds)); }
+#endif
 
 void endProcess(int status) { std::exit(status); }
 

@@ -3,9 +3,11 @@
 #include <io.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
@@ -150,6 +152,8 @@ double clockSeconds() {
 }
 
 void sleepMilliseconds(int milliseconds) { Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0); }
+
+void napMicroseconds(int microseconds) { std::this_thread::sleep_for(std::chrono::microseconds(microseconds)); }
 
 void endProcess(int status) { std::exit(status); }
 

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
@@ -27,19 +28,19 @@ std::string doubleText(double value) {
     if (std::isinf(value)) return value < 0 ? "-inf" : " inf";
     if (value == 0) return " 0";  // -0 too: it is not a negative value
 
-    // d.ddddddddddddddde+XX: the value rounded to 16 significant digits.
+    // The value rounded to 16 significant digits as d.ddddddddddddddde+XX.
+    // Only its digits and exponent are taken, so whatever the C library
+    // puts between the digits (the locale's decimal point) never shows.
     char scientific[40];
-    const auto result = std::to_chars(scientific, scientific + sizeof scientific, value,
-                                      std::chars_format::scientific, 15);
-    const std::string_view text(scientific, static_cast<std::size_t>(result.ptr - scientific));
+    std::snprintf(scientific, sizeof scientific, "%.15e", value);
+    const std::string_view text(scientific);
     const bool negative = text.front() == '-';
-    const std::size_t mantissaStart = negative ? 1 : 0;
-    const std::size_t exponentMark = text.find('e');
-    const int exponent = std::atoi(std::string(text.substr(exponentMark + 1)).c_str());
+    const std::size_t exponentMark = text.find_last_of("eE");
+    const int exponent = std::atoi(scientific + exponentMark + 1);
 
     std::string digits;
-    for (std::size_t i = mantissaStart; i < exponentMark; ++i)
-        if (text[i] != '.') digits += text[i];
+    for (std::size_t i = 0; i < exponentMark; ++i)
+        if (text[i] >= '0' && text[i] <= '9') digits += text[i];
     while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
 
     std::string out = negative ? "-" : " ";

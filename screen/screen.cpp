@@ -65,6 +65,11 @@ void windowThreadMain(ScreenSession& s) {
 
 void report(const std::string& what) { std::fprintf(stderr, "lister: %s\n", what.c_str()); }
 
+#ifdef __EMSCRIPTEN__
+// In a browser the page is the one way to show the screen: there is
+// nothing for LISTER_SCREEN to choose.
+void chooseBackEnds(ScreenOptions& options) { options.backEnds.push_back(webBackEnd()); }
+#else
 BackEnd backEndNamed(std::string_view name, bool& known) {
     known = true;
     if (name == "headless") return headlessBackEnd();
@@ -78,15 +83,7 @@ BackEnd backEndNamed(std::string_view name, bool& known) {
     return BackEnd{};  // not built on this system
 }
 
-}  // namespace
-
-ScreenOptions optionsFromEnvironment() {
-    ScreenOptions options;
-    const std::string path = platform::executablePath();
-    options.setup.title = platform::programTitle(path, platform::pathSeparator);
-    if (const char* shot = std::getenv("LISTER_SCREENSHOT")) options.screenshotPath = shot;
-    if (const char* cells = std::getenv("LISTER_CELLS")) options.cellsPath = cells;
-
+void chooseBackEnds(ScreenOptions& options) {
     const char* chosen = std::getenv("LISTER_SCREEN");
     std::string_view chosenName;
     if (chosen && *chosen) {
@@ -110,6 +107,19 @@ ScreenOptions optionsFromEnvironment() {
         BackEnd b = backEndNamed(name, known);
         if (b.open && chosenName != name) options.backEnds.push_back(b);
     }
+}
+#endif
+
+}  // namespace
+
+ScreenOptions optionsFromEnvironment() {
+    ScreenOptions options;
+    const std::string path = platform::executablePath();
+    options.setup.title = platform::programTitle(path, platform::pathSeparator);
+    if (const char* shot = std::getenv("LISTER_SCREENSHOT")) options.screenshotPath = shot;
+    if (const char* cells = std::getenv("LISTER_CELLS")) options.cellsPath = cells;
+
+    chooseBackEnds(options);
     return options;
 }
 

@@ -1,7 +1,8 @@
 #include "screen/screen_lock.h"
 
-#include <chrono>
 #include <thread>
+
+#include "platform/platform.h"
 
 namespace screen {
 
@@ -22,7 +23,7 @@ void acquireSlowly(ScreenLock& lock) {
         } else if (attempt < 1000) {
             std::this_thread::yield();
         } else {
-            std::this_thread::sleep_for(std::chrono::microseconds(50));
+            platform::napMicroseconds(50);
         }
     }
 }

@@ -46,11 +46,14 @@ struct BackEnd {
 };
 
 BackEnd headlessBackEnd();
-#ifndef _WIN32
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
 BackEnd terminalBackEnd();  // termios
 #endif
 #if defined(__linux__) || defined(_WIN32)
 BackEnd windowBackEnd();  // SDL2 on Linux, the system's own windows on Windows
+#endif
+#ifdef __EMSCRIPTEN__
+BackEnd webBackEnd();  // the canvas and the keys of a browser page
 #endif
 
 }  // namespace screen

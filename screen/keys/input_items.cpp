@@ -1,6 +1,8 @@
-#include <charconv>
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <string>
 
 #include "screen/keys/line_input.h"
 #include "screen/screen.h"
@@ -10,6 +12,8 @@ namespace screen {
 namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isExponentMark(char c) { return c == 'e' || c == 'E' || c == 'd' || c == 'D'; }
 
 void skipBlanks(const std::string& line, std::size_t& p) {
     while (p < line.size() && isBlank(line[p])) ++p;
@@ -141,52 +145,39 @@ double itemToReal(const std::string& item) {
     while (at < item.size() && item[at] == ' ') ++at;
     if (at >= item.size()) return 0;
     if (item.size() - at >= 2 && item[at] == '0' && (item[at + 1] == 'x' || item[at + 1] == 'X')) return 0;
-    std::string text = item.substr(at);
-    for (char& c : text) {
-        if (c == 'D') c = 'E';
-        if (c == 'd') c = 'e';
-    }
     // The longest prefix of: sign, digits with one point, then an exponent
-    // only when digits follow it.
-    std::size_t p = 0;
-    const bool negative = p < text.size() && text[p] == '-';
-    if (p < text.size() && (text[p] == '+' || text[p] == '-')) ++p;
-    const std::size_t numberStart = p;
-    std::size_t digits = 0;
-    int leadExponent = 0;  // the power of ten of the first significant digit
-    bool seenPoint = false, seenSignificant = false;
-    int beforePoint = 0, zerosAfterPoint = 0;
-    for (; p < text.size(); ++p) {
-        const char c = text[p];
+    // (E or D) only when digits follow it. strtod gets its digits and a
+    // power of ten alone, with no point: the locale's decimal point plays
+    // no part, and nothing else strtod would read (inf, nan, hex) comes in.
+    std::size_t p = at;
+    bool negative = false;
+    if (item[p] == '+' || item[p] == '-') negative = item[p++] == '-';
+    std::string number;
+    long exponent = 0;
+    bool seenPoint = false;
+    for (; p < item.size(); ++p) {
+        const char c = item[p];
         if (c == '.' && !seenPoint) {
             seenPoint = true;
-        } else if (c >= '0' && c <= '9') {
-            ++digits;
-            if (c != '0') seenSignificant = true;
-            if (!seenPoint && seenSignificant) ++beforePoint;
-            if (seenPoint && !seenSignificant) ++zerosAfterPoint;
+        } else if (isDigit(c)) {
+            number += c;
+            if (seenPoint) --exponent;  // the point moves past this digit
         } else {
             break;
         }
     }
-    if (digits == 0) return 0;
-    leadExponent = beforePoint > 0 ? beforePoint - 1 : -(zerosAfterPoint + 1);
-    if (p + 1 < text.size() && (text[p] == 'e' || text[p] == 'E')) {
+    if (number.empty()) return 0;
+    if (p + 1 < item.size() && isExponentMark(item[p])) {
         std::size_t q = p + 1;
         bool negativeExponent = false;
-        if (text[q] == '+' || text[q] == '-') negativeExponent = text[q++] == '-';
-        if (q < text.size() && text[q] >= '0' && text[q] <= '9') {
-            long exponent = 0;
-            for (; q < text.size() && text[q] >= '0' && text[q] <= '9'; ++q)
-                exponent = std::min(exponent * 10 + (text[q] - '0'), 100000L);
-            leadExponent += static_cast<int>(negativeExponent ? -exponent : exponent);
-            p = q;
-        }
+        if (item[q] == '+' || item[q] == '-') negativeExponent = item[q++] == '-';
+        long written = 0;
+        for (; q < item.size() && isDigit(item[q]); ++q) written = std::min(written * 10 + (item[q] - '0'), 100000L);
+        exponent += negativeExponent ? -written : written;
     }
-    double value = 0;
-    const auto result = std::from_chars(text.data() + numberStart, text.data() + p, value, std::chars_format::general);
-    if (result.ec == std::errc::result_out_of_range)
-        value = leadExponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    number += 'e';
+    number += std::to_string(exponent);
+    const double value = std::strtod(number.c_str(), nullptr);  // out of range: infinity or 0
     return negative ? -value : value;
 }
 

@@ -26,6 +26,9 @@ import unittest
 
 from Xlib import X, Xatom, display as xdisplay, protocol
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "e2e"))
+from waiting import STEP_SECONDS, waitFor  # noqa: E402
+
 LISTER = os.environ.get("LISTER_BINARY", "")
 SHOTS = os.environ.get("LISTER_WINDOW_SHOTS", "")
 
@@ -58,19 +61,6 @@ SEVEN_IN_PROMPT = 51  # the 7 of "(7-49)"
 G_IN_PROMPT = 34  # the G of "(G)UARDAR"
 
 STARTUP_SECONDS = 20
-STEP_SECONDS = 20
-
-
-def waitFor(what, test, seconds=STEP_SECONDS):
-    """Polls until test() gives something true and returns it; fails after the time."""
-    deadline = time.monotonic() + seconds
-    while True:
-        result = test()
-        if result:
-            return result
-        if time.monotonic() > deadline:
-            raise AssertionError("timed out after %s s waiting for %s" % (seconds, what))
-        time.sleep(0.05)
 
 
 def stopProcess(process):

@@ -52,6 +52,8 @@ INSTANTIATE_TEST_SUITE_P(
         NumberCase{"2147483647.4", 2147483647}, NumberCase{"2147483647.5", -2147483647 - 1},
         NumberCase{"-2147483648.5", -2147483647 - 1}, NumberCase{"1e400", -2147483647 - 1},
         NumberCase{"1e-400", 0}, NumberCase{"4e", 4}, NumberCase{"4e+", 4},
+        // the point moved by the exponent, either way
+        NumberCase{"0.0049e4", 49}, NumberCase{"4900d-2", 49}, NumberCase{"-.0485E+3", -48},
         // a line that starts with a comma has an empty first item
         NumberCase{"  ,7", 0}));
 

@@ -1,0 +1,147 @@
+#!/usr/bin/python3
+"""lister in the browser, measured in headless chromium on this machine:
+
+- how soon the page shows the first question after it starts loading
+  from 127.0.0.1;
+- the n = 49 screen listing's own seconds, as its report on row 70 gives
+  them, beside the Linux build's headless run of the same keys;
+- the memory the browser's processes take for the n = 49 file listing and
+  its 195,773,424-byte download, above what they took at the first
+  question: at most, and once the download has been written.
+
+Each figure is given as min-max over the runs (3 unless told).
+
+    LISTER_WEB_DIR=build-web LISTER_LINUX_BINARY=build/lister /usr/bin/python3 bench/web_listing.py [runs]
+"""
+
+import os
+import re
+import sys
+import threading
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from web_e2e import (FINISHED, LINUX_LISTER, REPORT_ROW, STARTUP_SECONDS, Browser, Glyphs, Server,  # noqa: E402
+                     Tab, frameDrawn, linuxRun, waitFor)
+
+LISTING_SECONDS = 600
+SETTLE_SECONDS = 2
+PAGE_SIZE = os.sysconf("SC_PAGE_SIZE")
+
+# Notes when the first question shows: the canvas's row 4 holds its text.
+QUESTION_WATCH = """
+window.questionShownAt = null;
+(function watch() {
+  const canvas = document.getElementById('screen');
+  if (canvas && canvas.width === 800) {
+    const row = canvas.getContext('2d').getImageData(0, 24, 800, 8).data;
+    for (let at = 0; at < row.length; at += 4)
+      if (row[at] === 255 && row[at + 1] === 255 && row[at + 2] === 255) { window.questionShownAt = performance.now(); return; }
+  }
+  requestAnimationFrame(watch);
+})();
+"""
+
+
+def span(values, unit, digits=2):
+    return "%.*f-%.*f %s" % (digits, min(values), digits, max(values), unit)
+
+
+REPORT = re.compile(re.escape(FINISHED) + r"([0-9.e+-]+) segundos\.")
+
+
+def reportedSeconds(text):
+    match = REPORT.match(text)
+    if not match:
+        raise AssertionError("no time in the report: %r" % text)
+    return float(match.group(1))
+
+
+def browserMemory(browser):
+    """The resident memory of all of chromium's processes, in bytes."""
+    total = 0
+    for name in os.listdir("/proc"):
+        if not name.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % name) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            if int(fields[2]) != browser.process.pid:  # the process group chromium leads
+                continue
+            with open("/proc/%s/statm" % name) as f:
+                total += int(f.read().split()[1]) * PAGE_SIZE
+        except (OSError, IndexError, ValueError):
+            continue
+    return total
+
+
+class Peak:
+    """The highest value a sampler returns while it runs."""
+
+    def __init__(self, sample):
+        self.sample, self.highest, self.running = sample, 0, True
+        self.thread = threading.Thread(target=self.watch)
+        self.thread.start()
+
+    def watch(self):
+        while self.running:
+            self.highest = max(self.highest, self.sample())
+            time.sleep(0.05)
+
+    def stop(self):
+        self.running = False
+        self.thread.join()
+        return self.highest
+
+
+def main():
+    runs = int(sys.argv[1]) if len(sys.argv) > 1 else 3
+    picture, cells = linuxRun(b"10\rP\r")
+    glyphs = Glyphs(picture, cells)
+    server = Server()
+    browser = Browser()
+    shown, web, linux, memory, settled = [], [], [], [], []
+    try:
+        for run in range(runs):
+            # A fresh load, its first question, then the whole screen listing.
+            tab = Tab(browser, server.address, QUESTION_WATCH)
+            shown.append(waitFor("the first question", lambda: tab.evaluate("window.questionShownAt"),
+                                 STARTUP_SECONDS) / 1000)
+            tab.keys("49", "Enter", "P", "Enter")
+            end = tab.showing("the end of the listing", lambda p: REPORT.match(glyphs.text(p, REPORT_ROW)),
+                              LISTING_SECONDS, firstRow=REPORT_ROW, lastRow=REPORT_ROW)
+            web.append(reportedSeconds(glyphs.text(end, REPORT_ROW)))
+            tab.close()
+
+            linux.append(reportedSeconds(linuxRun(b"49\rP\r")[1][REPORT_ROW].decode()))
+
+            # The file listing and its download, in a page of its own.
+            tab = Tab(browser, server.address)
+            tab.showing("the frame of the dialogue", frameDrawn, STARTUP_SECONDS)
+            before = browserMemory(browser)
+            peak = Peak(lambda: browserMemory(browser))
+            tab.keys("49", "Enter", "G", "Enter")
+            path = browser.download("VSR_49-6.asc", LISTING_SECONDS)
+            time.sleep(SETTLE_SECONDS)
+            memory.append((peak.stop() - before) / 2**20)
+            settled.append((browserMemory(browser) - before) / 2**20)
+            os.remove(path)
+            tab.close()
+            print("run %d: question shown %.3f s, listing %.3f s (Linux %.3f s), file listing +%.0f MiB at most, "
+                  "+%.0f MiB after" % (run + 1, shown[-1], web[-1], linux[-1], memory[-1], settled[-1]),
+                  file=sys.stderr)
+    finally:
+        browser.stop()
+        server.stop()
+    print("first question shown after loading: %s" % span(shown, "s", 3))
+    print("n = 49 screen listing, in the browser: %s" % span(web, "s"))
+    print("n = 49 screen listing, Linux headless: %s" % span(linux, "s"))
+    print("browser / Linux: %s" % span([w / l for w, l in zip(web, linux)], "x"))
+    print("n = 49 file listing and download, browser memory above the first question: %s at most, %s after" %
+          (span(memory, "MiB", 0), span(settled, "MiB", 0)))
+
+
+if __name__ == "__main__":
+    if not os.path.isfile(LINUX_LISTER):
+        sys.exit("LISTER_WEB_DIR and LISTER_LINUX_BINARY must name the built page and program")
+    main()

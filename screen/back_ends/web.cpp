@@ -1,0 +1,199 @@
+// The web back end: lister in a browser page. The page's script runs on
+// the browser's main thread and shares the program's memory. At each of
+// its animation frames it takes the lines that changed from the picture
+// kept here and paints them into its canvas, and it plays the beeps asked
+// for; its key presses come in through lister_web_key_down. Nothing the
+// page calls waits for the program, and nothing here waits for the page.
+#include <emscripten/emscripten.h>
+#include <emscripten/threading.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "screen/back_ends/back_end.h"
+#include "screen/back_ends/web_keys.h"
+
+namespace screen {
+namespace {
+
+constexpr std::uint32_t ringSize = 256;  // keys the page may hand over between two cycles
+constexpr std::uint32_t opaque = 0xFF000000;
+
+// What the window thread and the page share. There is one screen per
+// process, and the page may still paint the last picture once it closed,
+// so this lives as long as the process does.
+struct Page {
+    // The picture as the canvas takes it: one RGBA pixel per word (R in
+    // the lowest byte), top line first. Made by the first open.
+    std::vector<std::uint32_t> picture;
+    std::atomic<const std::uint32_t*> shown{nullptr};
+    std::atomic<int> width{0};
+    std::atomic<int> height{0};
+    // Lines changed since the page last painted: first << 16 | (last + 1),
+    // 0 for none.
+    std::atomic<std::uint32_t> changed{0};
+    // The window thread's own: the frame's lines copied under the lock,
+    // not yet in the picture.
+    std::vector<Color> uploaded;
+    LineSpan uploadedSpan;
+
+    std::atomic<bool> open{false};  // keys count only while the screen is open
+    // Keys from the page. It stages them and hands each batch over at once
+    // (the keys of one burst of events), so keys typed together are posted
+    // together. The window thread sleeps on `handedOver`.
+    std::array<KeyCode, ringSize> keys{};
+    std::uint32_t staged = 0;  // the page's own
+    std::atomic<std::uint32_t> handedOver{0};
+    std::atomic<std::uint32_t> taken{0};
+    std::atomic<bool> woken{false};  // the screen is closing
+
+    std::atomic<int> beeps{0};
+    std::atomic<int> beepHertz{0};
+    std::atomic<int> beepMilliseconds{0};
+};
+
+Page page;
+
+void markChanged(int first, int last) {
+    std::uint32_t old = page.changed.load(std::memory_order_relaxed);
+    for (;;) {
+        std::uint32_t from = static_cast<std::uint32_t>(first);
+        std::uint32_t end = static_cast<std::uint32_t>(last) + 1;
+        if (old != 0) {
+            from = std::min(from, old >> 16);
+            end = std::max(end, old & 0xFFFF);
+        }
+        if (page.changed.compare_exchange_weak(old, from << 16 | end, std::memory_order_release,
+                                               std::memory_order_relaxed))
+            return;
+    }
+}
+
+bool open(BackEnd& b, const BackEndSetup& setup, std::string&) {
+    if (!page.shown.load(std::memory_order_acquire)) {
+        page.picture.assign(static_cast<std::size_t>(setup.width) * static_cast<std::size_t>(setup.height), opaque);
+        page.width.store(setup.width, std::memory_order_relaxed);
+        page.height.store(setup.height, std::memory_order_relaxed);
+        page.shown.store(page.picture.data(), std::memory_order_release);
+    }
+    markChanged(0, page.height.load(std::memory_order_relaxed) - 1);
+    // Keys pressed before the screen opened were typed at no window.
+    page.taken.store(page.handedOver.load(std::memory_order_acquire), std::memory_order_relaxed);
+    page.open.store(true, std::memory_order_release);
+    b.state = &page;
+    return true;
+}
+
+void waitForInput(BackEnd&, int milliseconds) {
+    const std::uint32_t seen = page.taken.load(std::memory_order_relaxed);
+    if (page.handedOver.load(std::memory_order_acquire) != seen || page.woken.load(std::memory_order_acquire)) return;
+    emscripten_futex_wait(&page.handedOver, seen, milliseconds);
+}
+
+void takeInput(BackEnd&, KeyQueue& queue) {
+    const std::uint32_t end = page.handedOver.load(std::memory_order_acquire);
+    std::uint32_t at = page.taken.load(std::memory_order_relaxed);
+    for (; at != end; ++at) offerKey(queue, page.keys[at % ringSize]);
+    page.taken.store(at, std::memory_order_release);
+}
+
+// Under the screen lock the changed lines are only copied, as they are:
+// the program waits for nothing more. present turns them into the
+// canvas's bytes after the lock is gone.
+void upload(BackEnd&, const TextScreen& screen, LineSpan span) {
+    const int width = page.width.load(std::memory_order_relaxed);
+    const int first = std::max(span.first, 0);
+    const int last = std::min({span.last, screen.pixelHeight - 1, page.height.load(std::memory_order_relaxed) - 1});
+    if (first > last || screen.pixelWidth != width) return;
+    const auto from = screen.frame.begin() + static_cast<std::ptrdiff_t>(first) * width;
+    const auto to = screen.frame.begin() + static_cast<std::ptrdiff_t>(last + 1) * width;
+    page.uploaded.resize(page.picture.size());
+    std::copy(from, to, page.uploaded.begin() + (from - screen.frame.begin()));
+    page.uploadedSpan = page.uploadedSpan.empty()
+                            ? LineSpan{first, last}
+                            : LineSpan{std::min(page.uploadedSpan.first, first), std::max(page.uploadedSpan.last, last)};
+}
+
+// 0xAARRGGBB to the canvas's bytes R, G, B, A, always opaque.
+void present(BackEnd&) {
+    const LineSpan span = page.uploadedSpan;
+    if (span.empty()) return;
+    const std::size_t width = static_cast<std::size_t>(page.width.load(std::memory_order_relaxed));
+    const std::size_t end = static_cast<std::size_t>(span.last + 1) * width;
+    for (std::size_t i = static_cast<std::size_t>(span.first) * width; i < end; ++i) {
+        const Color c = page.uploaded[i];
+        page.picture[i] = opaque | (c & 0xFF00) | ((c >> 16) & 0xFF) | ((c & 0xFF) << 16);
+    }
+    markChanged(span.first, span.last);
+    page.uploadedSpan = {};
+}
+
+void close(BackEnd& b) {
+    page.open.store(false, std::memory_order_release);
+    page.woken.store(false, std::memory_order_relaxed);
+    b.state = nullptr;
+}
+
+// Leaves the beeps for the page, which sounds them.
+void beep(BackEnd&, int count, int hertz, int milliseconds) {
+    page.beepHertz.store(hertz, std::memory_order_relaxed);
+    page.beepMilliseconds.store(milliseconds, std::memory_order_relaxed);
+    page.beeps.fetch_add(count, std::memory_order_release);
+}
+
+void wake(BackEnd&) {
+    page.woken.store(true, std::memory_order_release);
+    emscripten_futex_wake(&page.handedOver, 1);
+}
+
+}  // namespace
+
+BackEnd webBackEnd() { return {"web", nullptr, open, waitForInput, takeInput, upload, present, close, beep, wake}; }
+
+}  // namespace screen
+
+// What the page calls, on the browser's main thread. None of it waits.
+extern "C" {
+
+// A key press as the browser reports it (KeyboardEvent.key and the
+// modifier bits of web_keys.h). Returns what the page is to do with the
+// press (WebKeyAction); a key for lister is staged for the next hand-over.
+EMSCRIPTEN_KEEPALIVE int lister_web_key_down(const char* key, int modifiers) {
+    using namespace screen;
+    const WebKey k = webKeyDown(key, static_cast<unsigned>(modifiers));
+    const bool room = page.staged - page.taken.load(std::memory_order_acquire) < ringSize;
+    if (k.code != 0 && room && page.open.load(std::memory_order_acquire)) page.keys[page.staged++ % ringSize] = k.code;
+    return static_cast<int>(k.action);
+}
+
+// Hands the staged keys over to the window thread, all at once.
+EMSCRIPTEN_KEEPALIVE void lister_web_hand_over_keys() {
+    using namespace screen;
+    if (page.handedOver.load(std::memory_order_relaxed) == page.staged) return;
+    page.handedOver.store(page.staged, std::memory_order_release);
+    emscripten_futex_wake(&page.handedOver, 1);
+}
+
+// The picture's first pixel, or null before the screen first opened.
+EMSCRIPTEN_KEEPALIVE const std::uint32_t* lister_web_picture() {
+    return screen::page.shown.load(std::memory_order_acquire);
+}
+EMSCRIPTEN_KEEPALIVE int lister_web_picture_width() { return screen::page.width.load(std::memory_order_relaxed); }
+EMSCRIPTEN_KEEPALIVE int lister_web_picture_height() { return screen::page.height.load(std::memory_order_relaxed); }
+
+// The lines changed since the last call: first << 16 | (last + 1), 0 for none.
+EMSCRIPTEN_KEEPALIVE std::uint32_t lister_web_take_changed_lines() {
+    return screen::page.changed.exchange(0, std::memory_order_acquire);
+}
+
+// How many beeps were asked for since the last call, and their tone.
+EMSCRIPTEN_KEEPALIVE int lister_web_take_beeps() { return screen::page.beeps.exchange(0, std::memory_order_acquire); }
+EMSCRIPTEN_KEEPALIVE int lister_web_beep_hertz() { return screen::page.beepHertz.load(std::memory_order_relaxed); }
+EMSCRIPTEN_KEEPALIVE int lister_web_beep_milliseconds() {
+    return screen::page.beepMilliseconds.load(std::memory_order_relaxed);
+}
+
+}  // extern "C"
