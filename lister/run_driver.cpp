@@ -179,6 +179,7 @@ void clearRow(int row, int width, Color fg, Color bg) {
 void drawBar(int row, int width) { clearRow(row, width, barText, barBack); }
 
 void runMain() {
+    platform::prepareProcess();
     screen::openScreen(800, 600, 32, 1, 0, 0);
     screen::setTextSize(screenWidth, 70);
     setColors(frameText, background);

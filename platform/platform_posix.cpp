@@ -1,16 +1,38 @@
 // The platform layer on Linux and other POSIX systems.
+#include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 #include <vector>
 
 #include "platform/platform.h"
 
 namespace platform {
+namespace {
+
+sigset_t endingSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal = 1; signal < NSIG; ++signal)
+        if (isEndingSignal(signal)) sigaddset(&set, signal);
+    return set;
+}
+
+}  // namespace
+
+void prepareProcess() {
+    signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
+}
 
 std::string executablePath() {
     // readlink reports no length of its own: grow until the link fits.
@@ -31,6 +53,90 @@ double clockSeconds() {
 void sleepMilliseconds(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
 void endProcess(int status) { std::exit(status); }
+
+bool openOutputFile(OutputFile& file, const std::string& path) {
+    // No O_TRUNC: a file another lister writes must stay whole until the
+    // lock says it is ours. O_NONBLOCK: a FIFO nobody reads fails at once
+    // (ENXIO) instead of waiting for a reader for ever.
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    struct stat status {};
+    const bool onDisk = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    // Devices (/dev/null, /dev/full) are neither locked nor emptied.
+    bool usable = !onDisk || (flock(fd, LOCK_EX | LOCK_NB) == 0 && ftruncate(fd, 0) == 0);
+    // From here on a write waits as it always does (a pipe that is full).
+    const int flags = fcntl(fd, F_GETFL);
+    usable = usable && flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+    if (!usable) {
+        ::close(fd);
+        return false;
+    }
+    file.handle = fd;
+    file.onDisk = onDisk;
+    return true;
+}
+
+std::size_t writeOutputFile(OutputFile& file, const char* bytes, std::size_t length) {
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n = write(static_cast<int>(file.handle), bytes + done, length - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;  // full, past the size limit, no reader left
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+void cutOutputFile(OutputFile& file, std::uint64_t length) {
+    if (!file.onDisk) return;
+    while (ftruncate(static_cast<int>(file.handle), static_cast<off_t>(length)) != 0 && errno == EINTR) {
+    }
+}
+
+bool closeOutputFile(OutputFile& file) {
+    const bool closed = ::close(static_cast<int>(file.handle)) == 0;
+    file = {};
+    return closed;
+}
+
+bool isEndingSignal(int signal) {
+    switch (signal) {
+        case SIGHUP: case SIGINT: case SIGQUIT: case SIGTRAP: case SIGABRT: case SIGUSR1: case SIGUSR2:
+        case SIGALRM: case SIGTERM: case SIGXCPU: case SIGVTALRM: case SIGPROF: case SIGSYS:
+#ifdef SIGSTKFLT
+        case SIGSTKFLT:
+#endif
+#ifdef SIGPOLL
+        case SIGPOLL:
+#endif
+#ifdef SIGPWR
+        case SIGPWR:
+#endif
+            return true;
+        default:
+#ifdef SIGRTMIN
+            return signal >= SIGRTMIN && signal <= SIGRTMAX;
+#else
+            return false;
+#endif
+    }
+}
+
+SignalMask holdEndingSignals() {
+    static_assert(sizeof(sigset_t) <= sizeof(SignalMask::bytes), "a signal mask fits the record");
+    static const sigset_t ending = endingSignals();
+    sigset_t before;
+    pthread_sigmask(SIG_BLOCK, &ending, &before);
+    SignalMask mask;
+    std::memcpy(mask.bytes, &before, sizeof before);
+    return mask;
+}
+
+void releaseSignals(const SignalMask& before) {
+    sigset_t mask;
+    std::memcpy(&mask, before.bytes, sizeof mask);
+    pthread_sigmask(SIG_SETMASK, &mask, nullptr);
+}
 
 long readAvailableInput(int fd, unsigned char* buffer, std::size_t size) {
     pollfd p{fd, POLLIN, 0};

@@ -128,6 +128,8 @@ long consoleCharacters(HANDLE h, unsigned char* buffer, std::size_t size) {
 
 }  // namespace
 
+void prepareProcess() {}
+
 std::string executablePath() {
     // The result fills the whole buffer when the path was cut: grow and ask again.
     std::vector<char> buffer(firstPathBuffer);
@@ -152,6 +154,55 @@ double clockSeconds() {
 void sleepMilliseconds(int milliseconds) { Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0); }
 
 void endProcess(int status) { std::exit(status); }
+
+bool openOutputFile(OutputFile& file, const std::string& path) {
+    // Shared for reading only: a second writer, another lister, is refused
+    // while this one writes. Opened, not created afresh, so that a refused
+    // open leaves that lister's file as it is.
+    const HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool onDisk = GetFileType(h) == FILE_TYPE_DISK;
+    // Emptied from the start, where a new handle stands.
+    if (onDisk && !SetEndOfFile(h)) {
+        CloseHandle(h);
+        return false;
+    }
+    file.handle = reinterpret_cast<std::intptr_t>(h);
+    file.onDisk = onDisk;
+    return true;
+}
+
+std::size_t writeOutputFile(OutputFile& file, const char* bytes, std::size_t length) {
+    constexpr std::size_t largestWrite = 1u << 30;
+    const HANDLE h = reinterpret_cast<HANDLE>(file.handle);
+    std::size_t done = 0;
+    while (done < length) {
+        DWORD written = 0;
+        const auto wanted = static_cast<DWORD>(std::min(length - done, largestWrite));
+        if (!WriteFile(h, bytes + done, wanted, &written, nullptr) || written == 0) break;
+        done += written;
+    }
+    return done;
+}
+
+void cutOutputFile(OutputFile& file, std::uint64_t length) {
+    if (!file.onDisk) return;
+    const HANDLE h = reinterpret_cast<HANDLE>(file.handle);
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(length);
+    if (SetFilePointerEx(h, at, nullptr, FILE_BEGIN)) SetEndOfFile(h);
+}
+
+bool closeOutputFile(OutputFile& file) {
+    const bool closed = CloseHandle(reinterpret_cast<HANDLE>(file.handle)) != 0;
+    file = {};
+    return closed;
+}
+
+// No signals end a Windows program from outside.
+SignalMask holdEndingSignals() { return {}; }
+void releaseSignals(const SignalMask&) {}
 
 long readAvailableInput(int fd, unsigned char* buffer, std::size_t size) {
     if (backgroundReader && backgroundFd == fd) return takeBackgroundBytes(*backgroundReader, buffer, size);

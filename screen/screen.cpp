@@ -121,8 +121,13 @@ int openScreenWith(int width, int height, int depth, ScreenOptions options) {
         openSession = s;
         std::promise<bool> opened;
         std::string why;
+        // The window thread never takes a signal that ends the process:
+        // those wait for the program thread, which holds them back while a
+        // piece of the output file goes out.
+        const platform::SignalMask before = platform::holdEndingSignals();
         s->windowThread = std::thread(windowThreadMain, std::ref(*s), std::cref(options.setup),
                                       std::ref(opened), std::ref(why));
+        platform::releaseSignals(before);
         if (opened.get_future().get()) return 0;
         s->windowThread.join();
         openSession = nullptr;
