@@ -92,7 +92,9 @@ int close(FileTable& table, int handle) {
 void runFileListing(RunValues& run) {
     FileTable files;
     const int handle = freeFileNumber(files);
-    const int opened = openForOutput(files, handle, run.filePath);
+    // A path with no folder would land wherever lister happens to stand.
+    const bool placed = !platform::directoryOf(run.filePath, platform::pathSeparator).empty();
+    const int opened = placed ? openForOutput(files, handle, run.filePath) : fileNotCreated;
     if (opened != fileOk) endWithFileError(run, creationError, opened, false);
 
     showProgress(run.count, run.total, run.page, run.choice, run.fileName);

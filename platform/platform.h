@@ -10,9 +10,9 @@
 
 namespace platform {
 
-// Called first thing at start: makes a write past the file-size limit or
-// into a pipe nobody reads any longer fail as a write error instead of
-// ending the process.
+// Called first thing at start: remembers the folder lister started in, and
+// makes a write past the file-size limit or into a pipe nobody reads any
+// longer fail as a write error instead of ending the process.
 void prepareProcess();
 
 // The full path of the running executable, never cut short; empty when

@@ -6,6 +6,9 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/auxv.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
@@ -18,6 +21,52 @@
 
 namespace platform {
 namespace {
+
+// The folder lister started in, asked once (lister never changes folder);
+// empty when the system cannot tell (it was removed meanwhile).
+const std::string& startFolder() {
+    static const std::string folder = [] {
+        char* current = getcwd(nullptr, 0);
+        std::string path = current ? current : "";
+        std::free(current);
+        return path;
+    }();
+    return folder;
+}
+
+// Where the symbolic link points; empty when it cannot be read.
+std::string linkTarget(const char* link) {
+    // readlink reports no length of its own: grow until the link fits.
+    std::vector<char> buffer(256);
+    for (;;) {
+        const ssize_t length = readlink(link, buffer.data(), buffer.size());
+        if (length < 0) return {};
+        if (static_cast<std::size_t>(length) < buffer.size()) return std::string(buffer.data(), static_cast<std::size_t>(length));
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// The path lister was started by (what the program that started it gave
+// the system), made absolute against the start folder, its links resolved
+// where the system can; empty when it cannot be had.
+std::string startedPath() {
+#ifdef __linux__
+    const auto* started = reinterpret_cast<const char*>(getauxval(AT_EXECFN));
+    if (!started || !*started) return {};
+    std::string path = started;
+    if (path[0] != '/') {
+        if (startFolder().empty()) return {};
+        path = startFolder() + "/" + path;
+    }
+    if (char* resolved = realpath(path.c_str(), nullptr)) {
+        path = resolved;
+        std::free(resolved);
+    }
+    return path;
+#else
+    return {};
+#endif
+}
 
 sigset_t endingSignals() {
     sigset_t set;
@@ -32,17 +81,14 @@ sigset_t endingSignals() {
 void prepareProcess() {
     signal(SIGPIPE, SIG_IGN);
     signal(SIGXFSZ, SIG_IGN);
+    startFolder();
 }
 
 std::string executablePath() {
-    // readlink reports no length of its own: grow until the link fits.
-    std::vector<char> buffer(256);
-    for (;;) {
-        const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (length < 0) return {};
-        if (static_cast<std::size_t>(length) < buffer.size()) return std::string(buffer.data(), static_cast<std::size_t>(length));
-        buffer.resize(buffer.size() * 2);
-    }
+    // Without /proc (not mounted, or a path past the system's limit), the
+    // path lister was started by.
+    std::string path = linkTarget("/proc/self/exe");
+    return path.empty() ? startedPath() : path;
 }
 
 double clockSeconds() {

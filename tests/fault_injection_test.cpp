@@ -1,7 +1,8 @@
 // Faults injected into whole runs of the built program: places it cannot
 // write, disks that fill, long and odd paths, random keys, scripts that
-// stop early, signals, a second lister, names that are no file. It must
-// always end by itself, say what went wrong and never leave a wrong file.
+// stop early, signals, a second lister, names that are no file, no /proc.
+// It must always end by itself, say what went wrong and never leave a wrong
+// file.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -263,6 +264,52 @@ TEST(FaultOutputs, NamesThatAreNoFile) {
         const auto run = runLister("49\rG\r", scratch, options);
         ASSERT_EQ(run.status, 0) << run.errors;
         EXPECT_EQ(trimmed(run.rows[70]).rfind(c.report, 0), 0u) << run.rows[70];
+    }
+}
+
+// Without /proc lister finds itself by the path it was started by, made
+// absolute against the folder it started in; without that either it
+// writes nowhere rather than into the current folder.
+TEST(FaultNoProc, TheFileStillLandsNextToTheExecutable) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "AddressSanitizer reads its options and checks for leaks through /proc";
+#endif
+    if (!namespacesWork()) GTEST_SKIP() << "no private mount namespace on this machine";
+    testing_files::TempDir top, scratch;
+    const std::string home = top.path + "/home", elsewhere = top.path + "/elsewhere";
+    std::filesystem::create_directories(home);
+    std::filesystem::create_directories(elsewhere + "/gone");
+    const std::string lister = testing_lister::copyOfLister(home);
+    struct Case {
+        const char* start;
+        std::string folder;      // where it starts
+        std::string executable;  // how it is named
+        bool removeFolder;       // the folder is removed before lister starts
+    };
+    const Case cases[] = {
+        {"by its full path", elsewhere, lister, false},
+        {"by a path relative to another folder", elsewhere, "../home/lister", false},
+        {"in a folder removed meanwhile", elsewhere + "/gone", "../../home/lister", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.start);
+        Options options;
+        options.prefix = {"unshare", "--map-root-user", "--mount", "sh", "-c",
+                          std::string("mount -t tmpfs tmpfs /proc && cd \"$1\" && ") +
+                              (c.removeFolder ? "rmdir \"$1\" && " : "") + "exec \"$2\"",
+                          "sh", c.folder};
+        options.executable = c.executable;
+        const auto run = runLister("7\rG\r", scratch, options);
+        if (c.removeFolder) {
+            expectCreationError(run, lister::outputFileName(7));
+            EXPECT_FALSE(std::filesystem::exists(fileIn(home, 7)));
+        } else {
+            ASSERT_EQ(run.status, 0) << run.errors;
+            EXPECT_EQ(trimmed(run.rows[69]), " > RUTA: " + fileIn(home, 7));
+            EXPECT_TRUE(fileHoldsReference(fileIn(home, 7), 7));
+            std::filesystem::remove(fileIn(home, 7));
+        }
+        EXPECT_FALSE(std::filesystem::exists(fileIn(elsewhere, 7)));
     }
 }
 
