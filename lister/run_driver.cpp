@@ -47,6 +47,8 @@ constexpr int progressRow = 68;
 constexpr int closingRow = 69;
 constexpr int reportRow = 70;
 constexpr double secondsPerDay = 86400.0;
+// The screen could not start at all (it said why on standard error).
+constexpr int noScreenStatus = 1;
 
 using screen::moveCursor;
 using screen::printText;
@@ -180,7 +182,7 @@ void drawBar(int row, int width) { clearRow(row, width, barText, barBack); }
 
 void runMain() {
     platform::prepareProcess();
-    screen::openScreen(800, 600, 32, 1, 0, 0);
+    if (screen::openScreen(800, 600, 32, 1, 0, 0) != 0) platform::endProcess(noScreenStatus);
     screen::setTextSize(screenWidth, 70);
     setColors(frameText, background);
     screen::clearScreen();

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <future>
+#include <new>
+#include <system_error>
 #include <utility>
 
 #include "platform/platform.h"
@@ -20,6 +22,8 @@ namespace {
 constexpr int cycleMilliseconds = 10;
 constexpr int beepHertz = 1000;
 constexpr int beepMilliseconds = 250;
+constexpr char noMemory[] = "not enough memory";
+constexpr char noThread[] = "cannot start its thread: ";
 
 // Each cycle: wait for input or the next tick without the lock, then under
 // the lock post the keys and take the changed lines, then show them.
@@ -55,6 +59,36 @@ void windowThreadMain(ScreenSession& s, const BackEndSetup& setup, std::promise<
 }
 
 void report(const std::string& what) { std::fprintf(stderr, "lister: %s\n", what.c_str()); }
+
+// A session on `backEnd` with its window thread started: null, with the
+// reason, when there is no memory for the screen or no thread can start,
+// the two places where the library throws at us. The window thread never
+// takes a signal that ends the process: those wait for the program thread,
+// which holds them back while a piece of the output file goes out.
+ScreenSession* startSession(int width, int height, const BackEnd& backEnd, const ScreenOptions& options,
+                            std::promise<bool>& opened, std::string& why) {
+    ScreenSession* s = nullptr;
+    const platform::SignalMask before = platform::holdEndingSignals();
+    try {
+        s = new ScreenSession;
+        initTextScreen(s->screen, width, height);
+        s->backEnd = backEnd;
+        s->screenshotPath = options.screenshotPath;
+        s->cellsPath = options.cellsPath;
+        openSession = s;
+        s->windowThread =
+            std::thread(windowThreadMain, std::ref(*s), std::cref(options.setup), std::ref(opened), std::ref(why));
+    } catch (const std::bad_alloc&) {
+        why = noMemory;
+    } catch (const std::system_error& failure) {
+        why = std::string(noThread) + failure.what();
+    }
+    platform::releaseSignals(before);
+    if (s && s->windowThread.joinable()) return s;
+    openSession = nullptr;
+    delete s;
+    return nullptr;
+}
 
 BackEnd backEndNamed(std::string_view name, bool& known) {
     known = true;
@@ -113,21 +147,13 @@ int openScreenWith(int width, int height, int depth, ScreenOptions options) {
     options.setup.width = width;
     options.setup.height = height;
     for (std::size_t i = 0; i < options.backEnds.size(); ++i) {
-        auto* s = new ScreenSession;
-        initTextScreen(s->screen, width, height);
-        s->backEnd = options.backEnds[i];
-        s->screenshotPath = options.screenshotPath;
-        s->cellsPath = options.cellsPath;
-        openSession = s;
         std::promise<bool> opened;
         std::string why;
-        // The window thread never takes a signal that ends the process:
-        // those wait for the program thread, which holds them back while a
-        // piece of the output file goes out.
-        const platform::SignalMask before = platform::holdEndingSignals();
-        s->windowThread = std::thread(windowThreadMain, std::ref(*s), std::cref(options.setup),
-                                      std::ref(opened), std::ref(why));
-        platform::releaseSignals(before);
+        ScreenSession* s = startSession(width, height, options.backEnds[i], options, opened, why);
+        if (!s) {
+            report("the screen cannot start: " + why);
+            return 1;
+        }
         if (opened.get_future().get()) return 0;
         s->windowThread.join();
         openSession = nullptr;

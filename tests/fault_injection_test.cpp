@@ -1,7 +1,7 @@
 // Faults injected into whole runs of the built program: places it cannot
 // write, disks that fill, long and odd paths, random keys, scripts that
-// stop early, signals, a second lister, names that are no file, no /proc.
-// It must always end by itself, say what went wrong and never leave a wrong
+// stop early, signals, a second lister, no /proc, too little memory. It
+// must always end by itself, say what went wrong and never leave a wrong
 // file.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -311,6 +312,31 @@ TEST(FaultNoProc, TheFileStillLandsNextToTheExecutable) {
         }
         EXPECT_FALSE(std::filesystem::exists(fileIn(elsewhere, 7)));
     }
+}
+
+// Too little memory for the screen's thread (the 26 to 32 MB): a
+// line on standard error and status 1, never an abort. Below some limit
+// the system cannot even load the program (status 127, its own message).
+TEST(FaultMemory, AScreenThatCannotStartEndsWithStatus1) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers need more address space than any of these limits";
+#endif
+    testing_files::TempDir home, scratch;
+    int refused = 0;
+    for (int kilobytes : {26000, 28000, 30000, 32000}) {
+        SCOPED_TRACE(kilobytes);
+        Options options;
+        options.executable = testing_lister::copyOfLister(home.path);
+        options.prefix = {"sh", "-c", "ulimit -c 0 && ulimit -v " + std::to_string(kilobytes) + " && exec \"$1\"", "sh"};
+        const auto run = runLister("7\rG\r", scratch, options);
+        EXPECT_EQ(run.signal, 0) << run.errors;
+        if (run.status == 127) continue;  // the system could not load it
+        ASSERT_EQ(run.status, 1) << run.errors;
+        EXPECT_EQ(run.errors.rfind("lister: the screen cannot start: ", 0), 0u) << run.errors;
+        EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
+        ++refused;
+    }
+    EXPECT_GT(refused, 0);
 }
 
 TEST(FaultLongPaths, TheFileLandsNextToAnExecutableDeepDown) {
