@@ -235,7 +235,8 @@ TEST(TerminalEndToEnd, ASignalFromOutsideRestoresTheTerminalAndEndsWithIt) {
         const char* name;
     };
     for (const Case c : {Case{SIGTERM, "TERM"}, Case{SIGHUP, "HUP"}, Case{SIGINT, "INT"}, Case{SIGQUIT, "QUIT"},
-                         Case{SIGSEGV, "SEGV"}, Case{SIGABRT, "ABRT"}, Case{SIGBUS, "BUS"}, Case{SIGFPE, "FPE"}}) {
+                         Case{SIGSEGV, "SEGV"}, Case{SIGABRT, "ABRT"}, Case{SIGBUS, "BUS"}, Case{SIGFPE, "FPE"},
+                         Case{SIGUSR1, "USR1"}, Case{SIGALRM, "ALRM"}}) {
         SCOPED_TRACE(c.name);
         Tmux t;
         ASSERT_TRUE(t.start(listerScript(t.scratch)));
