@@ -35,6 +35,10 @@ struct BackEnd {
     void (*close)(BackEnd&) = nullptr;
     // Called on the program thread; must return at once.
     void (*beep)(BackEnd&, int hertz, int milliseconds) = nullptr;
+    // Set by an open that failed although what it needs is there (a
+    // terminal that cannot show the screen): said even when lister chose
+    // by itself, where a missing display or terminal goes without a word.
+    bool failureWorthTelling = false;
 };
 
 BackEnd headlessBackEnd();

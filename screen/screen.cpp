@@ -146,6 +146,7 @@ int openScreenWith(int width, int height, int depth, ScreenOptions options) {
     if (openSession || !validScreenMode(width, height, depth)) return 1;
     options.setup.width = width;
     options.setup.height = height;
+    std::string passedOver;  // a failure worth telling, said once the next screen opens
     for (std::size_t i = 0; i < options.backEnds.size(); ++i) {
         std::promise<bool> opened;
         std::string why;
@@ -154,13 +155,19 @@ int openScreenWith(int width, int height, int depth, ScreenOptions options) {
             report("the screen cannot start: " + why);
             return 1;
         }
-        if (opened.get_future().get()) return 0;
+        if (opened.get_future().get()) {
+            if (!passedOver.empty()) report(passedOver + "; falling back to the " + s->backEnd.name + " screen");
+            return 0;
+        }
         s->windowThread.join();
+        const bool worthTelling = s->backEnd.failureWorthTelling;
         openSession = nullptr;
         delete s;
+        const std::string failed = std::string("the ") + options.backEnds[i].name + " screen cannot open (" + why + ")";
         if (i == 0 && options.firstWasChosen)
-            report(std::string("the ") + options.backEnds[i].name + " screen cannot open (" + why +
-                   "); choosing by itself");
+            report(failed + "; choosing by itself");
+        else if (worthTelling && passedOver.empty())
+            passedOver = failed;
     }
     return 1;
 }

@@ -42,7 +42,7 @@ constexpr char consoleLeaveSequence[] = "\x1b[0m\x1b[?25h\x1b[?1049l\x1b[H\x1b[2
 constexpr char bell[] = "\a";
 constexpr char notInputTerminal[] = "standard input is not a terminal";
 constexpr char notOutputTerminal[] = "standard output is not a terminal";
-constexpr char dumbTerminal[] = "the terminal (TERM=dumb) cannot place the cursor";
+constexpr char dumbTerminal[] = "TERM=dumb: the terminal cannot place the cursor";
 
 // Every signal that ends the process (restored, then re-raised), those of
 // a crash (the same), the resize, and the stop and continue of job control.
@@ -233,6 +233,8 @@ bool open(BackEnd& b, const BackEndSetup&, std::string& why) {
         return false;
     }
     const char* term = std::getenv("TERM");
+    // Both ends are a terminal: from here on a failure is worth telling.
+    b.failureWorthTelling = true;
     if (term && std::strcmp(term, "dumb") == 0) {
         why = dumbTerminal;
         return false;
