@@ -87,6 +87,9 @@ void releaseSignals(const SignalMask& before);
 #ifndef _WIN32
 // Whether `signal` is one of those; the terminal restores itself on them.
 bool isEndingSignal(int signal);
+#else
+// Text in the system's code page as the wide functions take it.
+std::wstring wideText(std::string_view text);
 #endif
 
 }  // namespace platform

@@ -126,9 +126,27 @@ long consoleCharacters(HANDLE h, unsigned char* buffer, std::size_t size) {
     return static_cast<long>(got);
 }
 
+// The path as CreateFileW takes it: past MAX_PATH, a full path needs the
+// \\?\ prefix that lifts the limit.
+std::wstring longPath(const std::string& path) {
+    std::wstring wide = wideText(path);
+    if (wide.size() < MAX_PATH) return wide;
+    if (wide.rfind(L"\\\\", 0) == 0) return wide.rfind(L"\\\\?\\", 0) == 0 ? wide : L"\\\\?\\UNC" + wide.substr(1);
+    if (wide.size() > 2 && wide[1] == L':' && wide[2] == L'\\') return L"\\\\?\\" + wide;
+    return wide;
+}
+
 }  // namespace
 
 void prepareProcess() {}
+
+std::wstring wideText(std::string_view text) {
+    if (text.empty()) return {};
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
 
 std::string executablePath() {
     // The result fills the whole buffer when the path was cut: grow and ask again.
@@ -159,7 +177,7 @@ bool openOutputFile(OutputFile& file, const std::string& path) {
     // Shared for reading only: a second writer, another lister, is refused
     // while this one writes. Opened, not created afresh, so that a refused
     // open leaves that lister's file as it is.
-    const HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+    const HANDLE h = CreateFileW(longPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     const bool onDisk = GetFileType(h) == FILE_TYPE_DISK;
