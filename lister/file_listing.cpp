@@ -15,12 +15,15 @@ namespace {
 
 using namespace std::string_view_literals;
 
-constexpr std::size_t streamBufferSize = 8192;
 constexpr std::string_view creationError = " > ERROR AL CREAR EL ARCHIVO: "sv;
 constexpr std::string_view writingError = " > ERROR AL ESCRIBIR EL ARCHIVO: "sv;
 constexpr std::string_view errorNumberLabel = "  ERR="sv;
 
 bool validNumber(int handle) { return handle >= 1 && handle <= 255; }
+
+bool inUse(const FileTable& table, int handle) {
+    return validNumber(handle) && table.files[static_cast<std::size_t>(handle)].handle != -1;
+}
 
 // The error line on row 70 and the key hint, then the end of the run.
 [[noreturn]] void endWithFileError(const RunValues& run, std::string_view what, int errorNumber,
@@ -46,37 +49,50 @@ bool validNumber(int handle) { return handle >= 1 && handle <= 255; }
 
 int freeFileNumber(const FileTable& table) {
     for (int handle = 1; handle <= 255; ++handle)
-        if (!table.files[static_cast<std::size_t>(handle)]) return handle;
+        if (!inUse(table, handle)) return handle;
     return 0;
 }
 
 int openForOutput(FileTable& table, int handle, const std::string& path) {
-    if (!validNumber(handle) || table.files[static_cast<std::size_t>(handle)]) return fileBadNumber;
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return fileNotCreated;
-    std::setvbuf(file, nullptr, _IOFBF, streamBufferSize);
-    table.files[static_cast<std::size_t>(handle)] = file;
+    if (!validNumber(handle) || inUse(table, handle)) return fileBadNumber;
+    const auto at = static_cast<std::size_t>(handle);
+    if (!platform::openOutputFile(table.files[at], path)) return fileNotCreated;
+    table.held[at] = 0;
     return fileOk;
 }
 
 int writeText(FileTable& table, int handle, const char* bytes, std::size_t length) {
-    if (!validNumber(handle) || !table.files[static_cast<std::size_t>(handle)]) return fileBadNumber;
-    if (length == 0) return fileOk;
-    const std::size_t done = std::fwrite(bytes, 1, length, table.files[static_cast<std::size_t>(handle)]);
+    if (!inUse(table, handle)) return fileBadNumber;
+    const auto at = static_cast<std::size_t>(handle);
+    // A signal that ends lister waits until the piece is in, or cut back.
+    const platform::SignalMask before = platform::holdEndingSignals();
+    const std::size_t done = platform::writeOutputFile(table.files[at], bytes, length);
+    if (done == length) {
+        table.held[at] += length;
+    } else {
+        table.held[at] = (table.held[at] + done) / lineLength * lineLength;
+        platform::cutOutputFile(table.files[at], table.held[at]);
+    }
+    platform::releaseSignals(before);
     return done == length ? fileOk : fileWriteFailed;
 }
 
+std::int64_t linesWritten(const FileTable& table, int handle) {
+    if (!inUse(table, handle)) return 0;
+    return static_cast<std::int64_t>(table.held[static_cast<std::size_t>(handle)] / lineLength);
+}
+
 int close(FileTable& table, int handle) {
-    if (!validNumber(handle) || !table.files[static_cast<std::size_t>(handle)]) return fileBadNumber;
-    const int result = std::fclose(table.files[static_cast<std::size_t>(handle)]);
-    table.files[static_cast<std::size_t>(handle)] = nullptr;
-    return result == 0 ? fileOk : fileWriteFailed;
+    if (!inUse(table, handle)) return fileBadNumber;
+    return platform::closeOutputFile(table.files[static_cast<std::size_t>(handle)]) ? fileOk : fileWriteFailed;
 }
 
 void runFileListing(RunValues& run) {
     FileTable files;
     const int handle = freeFileNumber(files);
-    const int opened = openForOutput(files, handle, run.filePath);
+    // A path with no folder would land wherever lister happens to stand.
+    const bool placed = !platform::directoryOf(run.filePath, platform::pathSeparator).empty();
+    const int opened = placed ? openForOutput(files, handle, run.filePath) : fileNotCreated;
     if (opened != fileOk) endWithFileError(run, creationError, opened, false);
 
     showProgress(run.count, run.total, run.page, run.choice, run.fileName);
@@ -89,8 +105,14 @@ void runFileListing(RunValues& run) {
     const bool written = writeLines(run, buffer.data(), [&](char* bytes, std::size_t length) -> char* {
         return writeText(files, handle, bytes, length) == fileOk ? bytes : nullptr;
     });
+    const std::int64_t held = linesWritten(files, handle);
     const bool closed = close(files, handle) == fileOk;
-    if (!written || !closed) endWithFileError(run, writingError, fileWriteFailed, true);
+    if (!written || !closed) {
+        // The panel may count lines that never reached the file.
+        run.count = held;
+        showProgress(run.count, run.total, run.page, run.choice, run.fileName);
+        endWithFileError(run, writingError, fileWriteFailed, true);
+    }
 }
 
 }  // namespace lister

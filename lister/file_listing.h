@@ -6,12 +6,12 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "lister/enumeration.h"
 #include "lister/run_values.h"
+#include "platform/platform.h"
 
 namespace lister {
 
@@ -20,23 +20,29 @@ inline constexpr int fileBadNumber = 1;
 inline constexpr int fileNotCreated = 2;
 inline constexpr int fileWriteFailed = 3;
 
+inline constexpr std::size_t flushThreshold = 65536;
+inline constexpr std::size_t lineLength = 14;
+
 // Open output files by number, 1 to 255; 0 is never a file.
 struct FileTable {
-    std::array<std::FILE*, 256> files{};
+    std::array<platform::OutputFile, 256> files{};
+    std::array<std::uint64_t, 256> held{};  // bytes in each file, whole lines only
 };
 
 // The lowest free number, 0 when all 255 are taken.
 int freeFileNumber(const FileTable& table);
-// Creates or truncates the file for binary writing, fully buffered by 8192
-// bytes: 0, or 2 whatever kept it from opening (1 for a bad number).
+// Creates the file, or empties an existing one, for binary writing; never
+// waits: 0, or 2 whatever kept it from opening, another lister writing it
+// included (1 for a bad number).
 int openForOutput(FileTable& table, int handle, const std::string& path);
-// One write of the bytes: 0, or 3 when not all of them were written.
+// Writes the bytes, whole lines, with the signals that end the process held
+// back meanwhile: 0, or 3 when not all of them were written; the file is
+// then cut back to its last whole line.
 int writeText(FileTable& table, int handle, const char* bytes, std::size_t length);
-// Flushes and closes, freeing the number: 0, or 3 when that failed.
+// The whole lines the file holds.
+std::int64_t linesWritten(const FileTable& table, int handle);
+// Closes, freeing the number: 0, or 3 when the system reports a failure.
 int close(FileTable& table, int handle);
-
-inline constexpr std::size_t flushThreshold = 65536;
-inline constexpr std::size_t lineLength = 14;
 // A full buffer: the threshold, one more line, and two spare bytes (a line
 // goes in as two 8-byte stores).
 inline constexpr std::size_t writeBufferSize = flushThreshold + lineLength + 2;

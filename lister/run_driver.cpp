@@ -44,6 +44,8 @@ constexpr int choiceRow = 5;
 constexpr int totalRow = 6;
 constexpr int barRows[] = {3, 7, 67};
 constexpr double secondsPerDay = 86400.0;
+// The screen could not start at all (it said why on standard error).
+constexpr int noScreenStatus = 1;
 
 using screen::moveCursor;
 using screen::printText;
@@ -176,7 +178,8 @@ void clearRow(int row, int width, Color fg, Color bg) {
 void drawBar(int row, int width) { clearRow(row, width, barText, barBack); }
 
 void runMain() {
-    screen::openScreen(800, 600, 32, 1, 0, 0);
+    platform::prepareProcess();
+    if (screen::openScreen(800, 600, 32, 1, 0, 0) != 0) platform::endProcess(noScreenStatus);
     screen::setTextSize(screenWidth, 70);
     setColors(frameText, background);
     screen::clearScreen();

@@ -1,12 +1,19 @@
 // The thin operating-system layer: where the executable is, the clock,
-// sleeping, reading a key script and ending the process.
+// sleeping, reading a key script, the output file, signals and ending the
+// process.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace platform {
+
+// Called first thing at start: remembers the folder lister started in, and
+// makes a write past the file-size limit or into a pipe nobody reads any
+// longer fail as a write error instead of ending the process.
+void prepareProcess();
 
 // The full path of the running executable, never cut short; empty when
 // the system cannot tell.
@@ -48,5 +55,44 @@ long readAvailableInput(int fd, unsigned char* buffer, std::size_t size);
 // Sleeps up to `milliseconds`, returning sooner once `fd` has something
 // to read or has ended.
 void waitForInputOn(int fd, int milliseconds);
+
+// The output file, written from one thread.
+struct OutputFile {
+    std::intptr_t handle = -1;  // the descriptor, or the Windows handle
+    bool onDisk = false;        // a regular file: locked, and it can be cut back
+};
+
+// Opens `path` for writing, creating it, without ever waiting: false when
+// it cannot be created or opened, when it is a FIFO nobody reads, or when
+// another writer (another lister) holds it; that writer's file is left as
+// it was. A file on disk is then locked against other writers and emptied.
+bool openOutputFile(OutputFile& file, const std::string& path);
+// Writes the bytes, in as many calls as the system needs: how many reached
+// the file, fewer than `length` only when writing failed.
+std::size_t writeOutputFile(OutputFile& file, const char* bytes, std::size_t length);
+// Cuts a file on disk back to its first `length` bytes; a device or a pipe
+// is left alone.
+void cutOutputFile(OutputFile& file, std::uint64_t length);
+// False when the system reports a failure on closing.
+bool closeOutputFile(OutputFile& file);
+
+// The signals that end the process and may come from outside (TERM, INT,
+// HUP, QUIT, the user and timer signals and the like, never the faults a
+// crash raises) are held back on the calling thread until released: around
+// each piece of the output file, and for the window thread's whole life.
+// Nothing to do on Windows.
+struct SignalMask {
+    alignas(8) unsigned char bytes[128] = {};
+};
+// Holds them back; returns the mask to give back to releaseSignals.
+SignalMask holdEndingSignals();
+void releaseSignals(const SignalMask& before);
+#ifndef _WIN32
+// Whether `signal` is one of those; the terminal restores itself on them.
+bool isEndingSignal(int signal);
+#else
+// Text in the system's code page as the wide functions take it.
+std::wstring wideText(std::string_view text);
+#endif
 
 }  // namespace platform

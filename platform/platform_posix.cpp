@@ -1,7 +1,14 @@
 // The platform layer on Linux and other POSIX systems, the browser among them.
+#include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/auxv.h>
+#endif
 #ifdef __EMSCRIPTEN__
 #include <emscripten/threading.h>
 #endif
@@ -10,12 +17,87 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 #include <vector>
 
 #include "platform/platform.h"
 
 namespace platform {
+namespace {
+
+// The folder lister started in, asked once (lister never changes folder);
+// empty when the system cannot tell (it was removed meanwhile).
+const std::string& startFolder() {
+    static const std::string folder = [] {
+        char* current = getcwd(nullptr, 0);
+        std::string path = current ? current : "";
+        std::free(current);
+        return path;
+    }();
+    return folder;
+}
+
+#ifndef __EMSCRIPTEN__
+// Where the symbolic link points; empty when it cannot be read.
+std::string linkTarget(const char* link) {
+    // readlink reports no length of its own: grow until the link fits.
+    std::vector<char> buffer(256);
+    for (;;) {
+        const ssize_t length = readlink(link, buffer.data(), buffer.size());
+        if (length < 0) return {};
+        if (static_cast<std::size_t>(length) < buffer.size()) return std::string(buffer.data(), static_cast<std::size_t>(length));
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// The path lister was started by (what the program that started it gave
+// the system), made absolute against the start folder, its links resolved
+// where the system can; empty when it cannot be had.
+std::string startedPath() {
+#ifdef __linux__
+    const auto* started = reinterpret_cast<const char*>(getauxval(AT_EXECFN));
+    if (!started || !*started) return {};
+    std::string path = started;
+    if (path[0] != '/') {
+        if (startFolder().empty()) return {};
+        path = startFolder() + "/" + path;
+    }
+    if (char* resolved = realpath(path.c_str(), nullptr)) {
+        path = resolved;
+        std::free(resolved);
+    }
+    return path;
+#else
+    return {};
+#endif
+}
+#endif
+
+// Empties a file that has bytes in it. One that is empty already is left
+// alone: ext4 takes a file emptied by truncation for one being replaced and
+// writes all of it out to disk when it is closed, which cost a new file a
+// wait of a tenth of a second at the end of each listing.
+bool emptied(int fd) {
+    struct stat status {};
+    return fstat(fd, &status) == 0 && (status.st_size == 0 || ftruncate(fd, 0) == 0);
+}
+
+sigset_t endingSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal = 1; signal < NSIG; ++signal)
+        if (isEndingSignal(signal)) sigaddset(&set, signal);
+    return set;
+}
+
+}  // namespace
+
+void prepareProcess() {
+    signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
+    startFolder();
+}
 
 #ifdef __EMSCRIPTEN__
 // In a browser the program is lister.wasm in a folder of its own in the
@@ -31,14 +113,10 @@ std::string executablePath() {
 }
 #else
 std::string executablePath() {
-    // readlink reports no length of its own: grow until the link fits.
-    std::vector<char> buffer(256);
-    for (;;) {
-        const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (length < 0) return {};
-        if (static_cast<std::size_t>(length) < buffer.size()) return std::string(buffer.data(), static_cast<std::size_t>(length));
-        buffer.resize(buffer.size() * 2);
-    }
+    // Without /proc (not mounted, or a path past the system's limit), the
+    // path lister was started by.
+    std::string path = linkTarget("/proc/self/exe");
+    return path.empty() ? startedPath() : path;
 }
 #endif
 
@@ -61,6 +139,90 @@ void napMicroseconds(int microseconds) { std::this_thread::sleep_for(std::chrono
 #endif
 
 void endProcess(int status) { std::exit(status); }
+
+bool openOutputFile(OutputFile& file, const std::string& path) {
+    // No O_TRUNC: a file another lister writes must stay whole until the
+    // lock says it is ours. O_NONBLOCK: a FIFO nobody reads fails at once
+    // (ENXIO) instead of waiting for a reader for ever.
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    struct stat status {};
+    const bool onDisk = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    // Devices (/dev/null, /dev/full) are neither locked nor emptied.
+    bool usable = !onDisk || (flock(fd, LOCK_EX | LOCK_NB) == 0 && emptied(fd));
+    // From here on a write waits as it always does (a pipe that is full).
+    const int flags = fcntl(fd, F_GETFL);
+    usable = usable && flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+    if (!usable) {
+        ::close(fd);
+        return false;
+    }
+    file.handle = fd;
+    file.onDisk = onDisk;
+    return true;
+}
+
+std::size_t writeOutputFile(OutputFile& file, const char* bytes, std::size_t length) {
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n = write(static_cast<int>(file.handle), bytes + done, length - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;  // full, past the size limit, no reader left
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+void cutOutputFile(OutputFile& file, std::uint64_t length) {
+    if (!file.onDisk) return;
+    while (ftruncate(static_cast<int>(file.handle), static_cast<off_t>(length)) != 0 && errno == EINTR) {
+    }
+}
+
+bool closeOutputFile(OutputFile& file) {
+    const bool closed = ::close(static_cast<int>(file.handle)) == 0;
+    file = {};
+    return closed;
+}
+
+bool isEndingSignal(int signal) {
+    switch (signal) {
+        case SIGHUP: case SIGINT: case SIGQUIT: case SIGTRAP: case SIGABRT: case SIGUSR1: case SIGUSR2:
+        case SIGALRM: case SIGTERM: case SIGXCPU: case SIGVTALRM: case SIGPROF: case SIGSYS:
+#ifdef SIGSTKFLT
+        case SIGSTKFLT:
+#endif
+#ifdef SIGPOLL
+        case SIGPOLL:
+#endif
+#ifdef SIGPWR
+        case SIGPWR:
+#endif
+            return true;
+        default:
+#ifdef SIGRTMIN
+            return signal >= SIGRTMIN && signal <= SIGRTMAX;
+#else
+            return false;
+#endif
+    }
+}
+
+SignalMask holdEndingSignals() {
+    static_assert(sizeof(sigset_t) <= sizeof(SignalMask::bytes), "a signal mask fits the record");
+    static const sigset_t ending = endingSignals();
+    sigset_t before;
+    pthread_sigmask(SIG_BLOCK, &ending, &before);
+    SignalMask mask;
+    std::memcpy(mask.bytes, &before, sizeof before);
+    return mask;
+}
+
+void releaseSignals(const SignalMask& before) {
+    sigset_t mask;
+    std::memcpy(&mask, before.bytes, sizeof mask);
+    pthread_sigmask(SIG_SETMASK, &mask, nullptr);
+}
 
 long readAvailableInput(int fd, unsigned char* buffer, std::size_t size) {
     pollfd p{fd, POLLIN, 0};

@@ -128,7 +128,27 @@ long consoleCharacters(HANDLE h, unsigned char* buffer, std::size_t size) {
     return static_cast<long>(got);
 }
 
+// The path as CreateFileW takes it: past MAX_PATH, a full path needs the
+// \\?\ prefix that lifts the limit.
+std::wstring longPath(const std::string& path) {
+    std::wstring wide = wideText(path);
+    if (wide.size() < MAX_PATH) return wide;
+    if (wide.rfind(L"\\\\", 0) == 0) return wide.rfind(L"\\\\?\\", 0) == 0 ? wide : L"\\\\?\\UNC" + wide.substr(1);
+    if (wide.size() > 2 && wide[1] == L':' && wide[2] == L'\\') return L"\\\\?\\" + wide;
+    return wide;
+}
+
 }  // namespace
+
+void prepareProcess() {}
+
+std::wstring wideText(std::string_view text) {
+    if (text.empty()) return {};
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
 
 std::string executablePath() {
     // The result fills the whole buffer when the path was cut: grow and ask again.
@@ -156,6 +176,55 @@ void sleepMilliseconds(int milliseconds) { Sleep(milliseconds > 0 ? static_cast<
 void napMicroseconds(int microseconds) { std::this_thread::sleep_for(std::chrono::microseconds(microseconds)); }
 
 void endProcess(int status) { std::exit(status); }
+
+bool openOutputFile(OutputFile& file, const std::string& path) {
+    // Shared for reading only: a second writer, another lister, is refused
+    // while this one writes. Opened, not created afresh, so that a refused
+    // open leaves that lister's file as it is.
+    const HANDLE h = CreateFileW(longPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool onDisk = GetFileType(h) == FILE_TYPE_DISK;
+    // Emptied from the start, where a new handle stands.
+    if (onDisk && !SetEndOfFile(h)) {
+        CloseHandle(h);
+        return false;
+    }
+    file.handle = reinterpret_cast<std::intptr_t>(h);
+    file.onDisk = onDisk;
+    return true;
+}
+
+std::size_t writeOutputFile(OutputFile& file, const char* bytes, std::size_t length) {
+    constexpr std::size_t largestWrite = 1u << 30;
+    const HANDLE h = reinterpret_cast<HANDLE>(file.handle);
+    std::size_t done = 0;
+    while (done < length) {
+        DWORD written = 0;
+        const auto wanted = static_cast<DWORD>(std::min(length - done, largestWrite));
+        if (!WriteFile(h, bytes + done, wanted, &written, nullptr) || written == 0) break;
+        done += written;
+    }
+    return done;
+}
+
+void cutOutputFile(OutputFile& file, std::uint64_t length) {
+    if (!file.onDisk) return;
+    const HANDLE h = reinterpret_cast<HANDLE>(file.handle);
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(length);
+    if (SetFilePointerEx(h, at, nullptr, FILE_BEGIN)) SetEndOfFile(h);
+}
+
+bool closeOutputFile(OutputFile& file) {
+    const bool closed = CloseHandle(reinterpret_cast<HANDLE>(file.handle)) != 0;
+    file = {};
+    return closed;
+}
+
+// No signals end a Windows program from outside.
+SignalMask holdEndingSignals() { return {}; }
+void releaseSignals(const SignalMask&) {}
 
 long readAvailableInput(int fd, unsigned char* buffer, std::size_t size) {
     if (backgroundReader && backgroundFd == fd) return takeBackgroundBytes(*backgroundReader, buffer, size);

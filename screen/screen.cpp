@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
+#include <system_error>
 #include <utility>
 
 #include "platform/platform.h"
@@ -19,6 +21,8 @@ namespace {
 constexpr int cycleMilliseconds = 10;
 constexpr int beepHertz = 1000;
 constexpr int beepMilliseconds = 250;
+constexpr char noMemory[] = "not enough memory";
+constexpr char noThread[] = "cannot start its thread: ";
 
 // Each cycle: wait for input or the next tick without the lock, then under
 // the lock take the keys, the beeps and the changed lines, then show them
@@ -64,6 +68,37 @@ void windowThreadMain(ScreenSession& s) {
 }
 
 void report(const std::string& what) { std::fprintf(stderr, "lister: %s\n", what.c_str()); }
+
+// A session on `backEnd` with its window thread started: null, with the
+// reason, when there is no memory for the screen or no thread can start,
+// the two places where the library throws at us. The window thread never
+// takes a signal that ends the process: those wait for the program thread,
+// which holds them back while a piece of the output file goes out.
+ScreenSession* startSession(int width, int height, const BackEnd& backEnd, const ScreenOptions& options,
+                            std::string& why) {
+    ScreenSession* s = nullptr;
+    const platform::SignalMask before = platform::holdEndingSignals();
+    try {
+        s = new ScreenSession;
+        initTextScreen(s->screen, width, height);
+        s->backEnd = backEnd;
+        s->setup = options.setup;
+        s->screenshotPath = options.screenshotPath;
+        s->cellsPath = options.cellsPath;
+        openSession = s;
+        // All the thread uses lives in the session, which outlives it.
+        s->windowThread = std::thread(windowThreadMain, std::ref(*s));
+    } catch (const std::bad_alloc&) {
+        why = noMemory;
+    } catch (const std::system_error& failure) {
+        why = std::string(noThread) + failure.what();
+    }
+    platform::releaseSignals(before);
+    if (s && s->windowThread.joinable()) return s;
+    openSession = nullptr;
+    delete s;
+    return nullptr;
+}
 
 #ifdef __EMSCRIPTEN__
 // In a browser the page is the one way to show the screen: there is
@@ -131,23 +166,28 @@ int openScreenWith(int width, int height, int depth, ScreenOptions options) {
     if (openSession || !validScreenMode(width, height, depth)) return 1;
     options.setup.width = width;
     options.setup.height = height;
+    std::string passedOver;  // a failure worth telling, said once the next screen opens
     for (std::size_t i = 0; i < options.backEnds.size(); ++i) {
-        auto* s = new ScreenSession;
-        initTextScreen(s->screen, width, height);
-        s->backEnd = options.backEnds[i];
-        s->setup = options.setup;
-        s->screenshotPath = options.screenshotPath;
-        s->cellsPath = options.cellsPath;
-        openSession = s;
-        // All the thread uses lives in the session, which outlives it.
-        s->windowThread = std::thread(windowThreadMain, std::ref(*s));
-        if (s->opened.get_future().get()) return 0;
+        std::string why;
+        ScreenSession* s = startSession(width, height, options.backEnds[i], options, why);
+        if (!s) {
+            report("the screen cannot start: " + why);
+            return 1;
+        }
+        if (s->opened.get_future().get()) {
+            if (!passedOver.empty()) report(passedOver + "; falling back to the " + s->backEnd.name + " screen");
+            return 0;
+        }
         s->windowThread.join();
+        const bool worthTelling = s->backEnd.failureWorthTelling;
         openSession = nullptr;
-        if (i == 0 && options.firstWasChosen)
-            report(std::string("the ") + options.backEnds[i].name + " screen cannot open (" + s->whyNotOpened +
-                   "); choosing by itself");
+        const std::string failed =
+            std::string("the ") + options.backEnds[i].name + " screen cannot open (" + s->whyNotOpened + ")";
         delete s;
+        if (i == 0 && options.firstWasChosen)
+            report(failed + "; choosing by itself");
+        else if (worthTelling && passedOver.empty())
+            passedOver = failed;
     }
     return 1;
 }

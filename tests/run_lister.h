@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ namespace testing_lister {
 
 struct Run {
     int status = -1;  // the exit status, or -1 when it did not exit normally
+    int signal = 0;   // the signal that ended it, if one did
     std::vector<std::string> rows;  // the final cell rows, 1-based (rows[0] unused)
     std::string errors;             // what it wrote on standard error
     std::string directory;          // where its executable stood
@@ -44,6 +46,7 @@ struct Options {
     bool screenshot = false;
     std::vector<std::string> environment;  // extra NAME=value entries
     std::vector<std::string> prefix;       // a command that runs lister, e.g. as another user
+    std::function<void(pid_t)> whileRunning;  // called once it started, before waiting for its end
 };
 
 // A copy of the program in a folder of its own, so that its output file
@@ -90,9 +93,11 @@ inline Run runLister(const std::string& script, const testing_files::TempDir& sc
     argv.push_back(nullptr);
     pid_t pid = 0;
     if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
+        if (options.whileRunning) options.whileRunning(pid);
         int wstatus = 0;
         waitpid(pid, &wstatus, 0);
         if (WIFEXITED(wstatus)) run.status = WEXITSTATUS(wstatus);
+        if (WIFSIGNALED(wstatus)) run.signal = WTERMSIG(wstatus);
     }
     posix_spawn_file_actions_destroy(&actions);
 

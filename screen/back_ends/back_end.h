@@ -43,6 +43,10 @@ struct BackEnd {
     // end is still open: ends the waitForInput under way, or the next one,
     // at once, so that closing waits for no cycle. Returns at once.
     void (*wake)(BackEnd&) = nullptr;
+    // Set by an open that failed although what it needs is there (a
+    // terminal that cannot show the screen): said even when lister chose
+    // by itself, where a missing display or terminal goes without a word.
+    bool failureWorthTelling = false;
 };
 
 BackEnd headlessBackEnd();

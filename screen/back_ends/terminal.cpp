@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "screen/back_ends/back_end.h"
 #include "screen/back_ends/terminal_keys.h"
 #include "screen/back_ends/terminal_output.h"
@@ -40,13 +41,18 @@ constexpr char consoleLeaveSequence[] = "\x1b[0m\x1b[?25h\x1b[?1049l\x1b[H\x1b[2
 constexpr char bell[] = "\a";
 constexpr char notInputTerminal[] = "standard input is not a terminal";
 constexpr char notOutputTerminal[] = "standard output is not a terminal";
-constexpr char dumbTerminal[] = "the terminal (TERM=dumb) cannot place the cursor";
+constexpr char dumbTerminal[] = "TERM=dumb: the terminal cannot place the cursor";
 
-// Those that end the process (restored, then re-raised), those of a crash
-// (the same), the resize, and the stop and continue of job control.
-constexpr int allSignals[] = {SIGTERM, SIGHUP,  SIGINT, SIGQUIT,  SIGSEGV, SIGABRT,
-                              SIGBUS,  SIGFPE, SIGILL, SIGWINCH, SIGTSTP, SIGCONT};
-constexpr int signalCount = static_cast<int>(sizeof allSignals / sizeof allSignals[0]);
+// Every signal that ends the process (restored, then re-raised), those of
+// a crash (the same), the resize, and the stop and continue of job control.
+bool handled(int signal) {
+    switch (signal) {
+        case SIGSEGV: case SIGBUS: case SIGFPE: case SIGILL: case SIGWINCH: case SIGTSTP: case SIGCONT:
+            return true;
+        default:
+            return platform::isEndingSignal(signal);
+    }
+}
 
 // What the signal handlers use, all prepared before the first handler is
 // installed: they only write() these bytes, call tcsetattr and set flags.
@@ -60,8 +66,8 @@ struct TerminalRestore {
     std::atomic<bool> redraw{false};
     int wakeRead = -1;
     int wakeWrite = -1;
-    struct sigaction previous[signalCount] = {};
-    bool installed[signalCount] = {};
+    struct sigaction previous[NSIG] = {};
+    bool installed[NSIG] = {};
 };
 
 TerminalRestore restore;
@@ -146,8 +152,8 @@ void onSignal(int signal) {
 }
 
 void installHandlers() {
-    for (int i = 0; i < signalCount; ++i) {
-        const int signal = allSignals[i];
+    for (int signal = 1; signal < NSIG; ++signal) {
+        if (!handled(signal)) continue;
         struct sigaction action {};
         action.sa_handler = onSignal;
         sigemptyset(&action.sa_mask);
@@ -156,14 +162,14 @@ void installHandlers() {
         if (sigaction(signal, nullptr, &old) != 0) continue;
         // A signal ignored on purpose (nohup) stays ignored.
         if (old.sa_handler == SIG_IGN) continue;
-        if (sigaction(signal, &action, &restore.previous[i]) == 0) restore.installed[i] = true;
+        if (sigaction(signal, &action, &restore.previous[signal]) == 0) restore.installed[signal] = true;
     }
 }
 
 void removeHandlers() {
-    for (int i = 0; i < signalCount; ++i) {
-        if (restore.installed[i]) sigaction(allSignals[i], &restore.previous[i], nullptr);
-        restore.installed[i] = false;
+    for (int signal = 1; signal < NSIG; ++signal) {
+        if (restore.installed[signal]) sigaction(signal, &restore.previous[signal], nullptr);
+        restore.installed[signal] = false;
     }
 }
 
@@ -226,6 +232,8 @@ bool open(BackEnd& b, const BackEndSetup&, std::string& why) {
         return false;
     }
     const char* term = std::getenv("TERM");
+    // Both ends are a terminal: from here on a failure is worth telling.
+    b.failureWorthTelling = true;
     if (term && std::strcmp(term, "dumb") == 0) {
         why = dumbTerminal;
         return false;

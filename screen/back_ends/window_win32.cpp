@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "screen/back_ends/back_end.h"
 #include "screen/back_ends/win32_keys.h"
 
@@ -236,14 +237,6 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     return handleMessage(*w, window, message, wParam, lParam);
 }
 
-std::wstring wideText(const std::string& text) {
-    if (text.empty()) return {};
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
-
 std::string errorText(const std::string& what) {
     const DWORD error = GetLastError();
     return error ? what + " (error " + std::to_string(error) + ")" : what;
@@ -282,7 +275,7 @@ bool open(BackEnd& b, const BackEndSetup& setup, std::string& why) {
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &desktop, 0);
     const int left = desktop.left + (desktop.right - desktop.left - outerWidth) / 2;
     const int top = desktop.top + (desktop.bottom - desktop.top - outerHeight) / 2;
-    const std::wstring title = wideText(setup.title);
+    const std::wstring title = platform::wideText(setup.title);
     w->window = CreateWindowExW(0, className, title.c_str(), windowedStyle, std::max(left, 0), std::max(top, 0),
                                 outerWidth, outerHeight, nullptr, nullptr, instance, w);
     if (!w->window) {

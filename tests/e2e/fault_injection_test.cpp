@@ -1,13 +1,19 @@
 // Faults injected into whole runs of the built program: places it cannot
 // write, disks that fill, long and odd paths, random keys, scripts that
-// stop early. It must always end by itself, say what went wrong and never
-// leave a wrong file.
+// stop early, signals, a second lister, no /proc, too little memory. It
+// must always end by itself, say what went wrong and never leave a wrong
+// file.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -21,6 +27,7 @@ using testing_lister::Options;
 using testing_lister::readFile;
 using testing_lister::runLister;
 using testing_lister::trimmed;
+using testing_reference::fileHoldsReference;
 using testing_reference::referenceFile;
 
 namespace {
@@ -42,6 +49,30 @@ Options notWritable(const std::string& home, testing_files::TempDir& scratch) {
 // namespace of their own, where they may mount what they like.
 bool namespacesWork() {
     return std::system("unshare --map-root-user --mount true >/dev/null 2>&1") == 0;
+}
+
+// Whether the process has ended, without reaping it.
+bool ended(pid_t pid) {
+    siginfo_t info{};
+    return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == pid;
+}
+
+// Waits until the file at `path` holds at least `bytes`; false when the
+// process ended first.
+bool grownTo(const std::string& path, std::uintmax_t bytes, pid_t pid) {
+    for (;;) {
+        std::error_code missing;
+        const std::uintmax_t size = std::filesystem::file_size(path, missing);
+        if (!missing && size >= bytes) return true;
+        if (ended(pid)) return false;
+    }
+}
+
+// The count on the progress panel's first row.
+std::int64_t panelCount(const testing_lister::Run& run) {
+    const std::string label = " > GENERADAS:  ";
+    return run.rows.size() > 68 && run.rows[68].rfind(label, 0) == 0 ? std::atoll(run.rows[68].c_str() + label.size())
+                                                                      : -1;
 }
 
 void expectCreationError(const testing_lister::Run& run, const std::string& path) {
@@ -96,26 +127,218 @@ TEST(FaultNoCreate, AReadOnlyMount) {
     expectCreationError(run, fileIn(home.path, 7));
 }
 
-TEST(FaultDiskFull, ASmallFileSystemFillsDuringTheListing) {
-    if (!namespacesWork()) GTEST_SKIP() << "no private mount namespace on this machine";
-    testing_files::TempDir home, scratch;
+// The file stops growing during the listing: it must hold the listing's
+// true beginning in whole lines, and the panel count no more than that.
+TEST(FaultDiskFull, TheFileCannotGrowDuringTheListing) {
     const auto size = std::filesystem::file_size(LISTER_BINARY);
-    // Room for the executable and about a megabyte of lines.
-    const std::string mountAndRun = "mount -t tmpfs -o size=" + std::to_string(size / 1024 + 1024) +
-                                    "k tmpfs \"$1\" && cp \"$2\" \"$1/lister\" && \"$1/lister\"; status=$?; "
-                                    "cp \"$1/VSR_49-6.asc\" \"$3/\" 2>/dev/null; exit $status";
+    struct Case {
+        const char* fault;
+        std::vector<std::string> command;  // with the home folder, lister and the scratch folder after it
+    };
+    // What lister leaves in its folder is copied out to the scratch folder.
+    const std::string runAndCopy = "; status=$?; cp \"$1/VSR_49-6.asc\" \"$3/\" 2>/dev/null; exit $status";
+    const Case cases[] = {
+        // Room for the executable and about a megabyte of lines.
+        {"a small file system",
+         {"unshare", "--map-root-user", "--mount", "sh", "-c",
+          "mount -t tmpfs -o size=" + std::to_string(size / 1024 + 1024) +
+              "k tmpfs \"$1\" && cp \"$2\" \"$1/lister\" && \"$1/lister\"" + runAndCopy}},
+        // Past the limit, a write fails (SIGXFSZ would end lister).
+        {"the file-size limit",
+         {"sh", "-c", "cp \"$2\" \"$1/lister\" && (ulimit -f 2000 && exec \"$1/lister\")" + runAndCopy}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        if (c.command[0] == "unshare" && !namespacesWork()) {
+            std::printf("skipped %s: no private mount namespace on this machine\n", c.fault);
+            continue;
+        }
+        testing_files::TempDir home, scratch;
+        Options options;
+        options.prefix = c.command;
+        options.prefix.insert(options.prefix.end(), {"sh", home.path, LISTER_BINARY, scratch.path});
+        options.executable = "--";  // ends the shell's arguments; the shell runs the copy
+        const auto run = runLister("49\rG\r", scratch, options);
+        ASSERT_EQ(run.status, 0) << run.errors;
+        EXPECT_EQ(trimmed(run.rows[70]), " > ERROR AL ESCRIBIR EL ARCHIVO: " + fileIn(home.path, 49) + "  ERR= 3");
+        const std::string written = scratch.path + "/VSR_49-6.asc";
+        const std::uintmax_t bytes = std::filesystem::file_size(written);
+        EXPECT_GT(bytes, 65548u);
+        EXPECT_LT(bytes, 4u << 20);
+        EXPECT_EQ(bytes % 14, 0u);
+        EXPECT_TRUE(fileHoldsReference(written, 49, bytes / 14)) << "not the listing's true beginning";
+        EXPECT_EQ(panelCount(run), static_cast<std::int64_t>(bytes / 14)) << run.rows[68];
+    }
+}
+
+// TERM, INT and HUP at random moments of an n = 49 file listing: each
+// ends lister, and the file holds whole lines of the listing's beginning.
+TEST(FaultSignals, EndingAFileListingAtRandomMomentsLeavesWholeLines) {
+    // Within the first 16 MiB, some 250 pieces: quick under the sanitizers too.
+    constexpr std::uintmax_t latest = 16u << 20;
+    constexpr int landings = 10;
+    testing_files::TempDir home, scratch;
     Options options;
-    options.prefix = {"unshare", "--map-root-user", "--mount", "sh", "-c", mountAndRun, "sh", home.path, LISTER_BINARY,
-                      scratch.path};
-    options.executable = "--";  // ends the shell's arguments; the shell runs the copy
-    const auto run = runLister("49\rG\r", scratch, options);
-    ASSERT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(trimmed(run.rows[70]), " > ERROR AL ESCRIBIR EL ARCHIVO: " + fileIn(home.path, 49) + "  ERR= 3");
-    // What did reach the disk is the listing's true beginning.
-    const std::string written = readFile(scratch.path + "/VSR_49-6.asc");
-    EXPECT_GT(written.size(), 65548u);
-    EXPECT_LT(written.size(), 4u << 20);
-    EXPECT_EQ(written, referenceFile(49, written.size() / 14 + 1).substr(0, written.size()));
+    options.executable = testing_lister::copyOfLister(home.path);
+    const std::string path = fileIn(home.path, 49);
+    std::mt19937_64 random(20261209u);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal));
+        int landed = 0, attempts = 0;
+        // A signal that comes only after the end does not count; it is sent again.
+        for (; landed < landings && attempts < 3 * landings; ++attempts) {
+            std::filesystem::remove(path);
+            // The signal comes once the file has grown past a random size.
+            const std::uintmax_t size = std::uniform_int_distribution<std::uintmax_t>(1, latest)(random);
+            options.whileRunning = [&](pid_t pid) {
+                if (grownTo(path, size, pid)) kill(pid, signal);
+            };
+            const auto run = runLister("49\rG\r", scratch, options);
+            if (run.signal == signal) ++landed;
+            else ASSERT_EQ(run.status, 0) << run.errors;
+            std::error_code missing;
+            const std::uintmax_t bytes = std::filesystem::file_size(path, missing);
+            ASSERT_FALSE(missing) << missing.message();
+            ASSERT_EQ(bytes % 14, 0u) << "a partial last line, signal after " << size << " bytes";
+            ASSERT_TRUE(fileHoldsReference(path, 49, bytes / 14)) << "signal after " << size << " bytes";
+        }
+        EXPECT_EQ(landed, landings);
+        RecordProperty(std::string("attempts_") + sigabbrev_np(signal), attempts);
+    }
+}
+
+// A second lister on the file the first one is writing: it reports the
+// file as not created and writes nothing; the first one's file is exact.
+TEST(FaultTwoListers, OneFileStaysWholeAndTheOtherListerSaysError2) {
+    testing_files::TempDir home, first, second;
+    Options options;
+    options.executable = testing_lister::copyOfLister(home.path);
+    const std::string path = fileIn(home.path, 49);
+    testing_lister::Run other;
+    bool overlapped = false;
+    // Stopped while it writes, the first lister holds the file for as long
+    // as the second one runs. Tried again should it end before the stop.
+    for (int attempt = 0; attempt < 3 && !overlapped; ++attempt) {
+        std::filesystem::remove(path);
+        Options writer = options;
+        writer.whileRunning = [&](pid_t pid) {
+            if (!grownTo(path, 1, pid) || kill(pid, SIGSTOP) != 0) return;
+            overlapped = !ended(pid);
+            if (overlapped) other = runLister("49\rG\r", second, options);
+            kill(pid, SIGCONT);
+        };
+        const auto run = runLister("49\rG\r", first, writer);
+        ASSERT_EQ(run.status, 0) << run.errors;
+        EXPECT_EQ(trimmed(run.rows[70]).rfind(" > OK. TIEMPO INVERTIDO: ", 0), 0u) << run.rows[70];
+    }
+    ASSERT_TRUE(overlapped) << "the first lister always ended before the second one started";
+    expectCreationError(other, path);
+    EXPECT_TRUE(fileHoldsReference(path, 49));
+}
+
+// Output names that are no file on disk. A FIFO nobody reads must not
+// hold lister up (timeout ends a hung run); a reader that goes away is a
+// write error; the null device takes everything, as any other file would.
+TEST(FaultOutputs, NamesThatAreNoFile) {
+    struct Case {
+        const char* output;
+        bool fifo;
+        std::string reader;  // shell lines run before lister, with $1 the FIFO
+        std::string report;  // the start of row 70
+    };
+    const std::string hangBound = "exec timeout -s KILL 60 \"$2\"";
+    const Case cases[] = {
+        {"a FIFO nobody reads", true, "", " > ERROR AL CREAR EL ARCHIVO: "},
+        {"a FIFO whose reader goes away", true,
+         "exec 3<>\"$1\"; head -c 100000 <&3 >/dev/null 3<&- & exec 3<&-; ", " > ERROR AL ESCRIBIR EL ARCHIVO: "},
+        {"the null device", false, "", " > OK. TIEMPO INVERTIDO: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.output);
+        testing_files::TempDir home, scratch;
+        Options options;
+        options.executable = testing_lister::copyOfLister(home.path);
+        const std::string path = fileIn(home.path, 49);
+        if (c.fifo)
+            ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
+        else
+            std::filesystem::create_symlink("/dev/null", path);
+        options.prefix = {"sh", "-c", c.reader + hangBound, "sh", path};
+        const auto run = runLister("49\rG\r", scratch, options);
+        ASSERT_EQ(run.status, 0) << run.errors;
+        EXPECT_EQ(trimmed(run.rows[70]).rfind(c.report, 0), 0u) << run.rows[70];
+    }
+}
+
+// Without /proc lister finds itself by the path it was started by, made
+// absolute against the folder it started in; without that either it
+// writes nowhere rather than into the current folder.
+TEST(FaultNoProc, TheFileStillLandsNextToTheExecutable) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "AddressSanitizer reads its options and checks for leaks through /proc";
+#endif
+    if (!namespacesWork()) GTEST_SKIP() << "no private mount namespace on this machine";
+    testing_files::TempDir top, scratch;
+    const std::string home = top.path + "/home", elsewhere = top.path + "/elsewhere";
+    std::filesystem::create_directories(home);
+    std::filesystem::create_directories(elsewhere + "/gone");
+    const std::string lister = testing_lister::copyOfLister(home);
+    struct Case {
+        const char* start;
+        std::string folder;      // where it starts
+        std::string executable;  // how it is named
+        bool removeFolder;       // the folder is removed before lister starts
+    };
+    const Case cases[] = {
+        {"by its full path", elsewhere, lister, false},
+        {"by a path relative to another folder", elsewhere, "../home/lister", false},
+        {"in a folder removed meanwhile", elsewhere + "/gone", "../../home/lister", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.start);
+        Options options;
+        options.prefix = {"unshare", "--map-root-user", "--mount", "sh", "-c",
+                          std::string("mount -t tmpfs tmpfs /proc && cd \"$1\" && ") +
+                              (c.removeFolder ? "rmdir \"$1\" && " : "") + "exec \"$2\"",
+                          "sh", c.folder};
+        options.executable = c.executable;
+        const auto run = runLister("7\rG\r", scratch, options);
+        if (c.removeFolder) {
+            expectCreationError(run, lister::outputFileName(7));
+            EXPECT_FALSE(std::filesystem::exists(fileIn(home, 7)));
+        } else {
+            ASSERT_EQ(run.status, 0) << run.errors;
+            EXPECT_EQ(trimmed(run.rows[69]), " > RUTA: " + fileIn(home, 7));
+            EXPECT_TRUE(fileHoldsReference(fileIn(home, 7), 7));
+            std::filesystem::remove(fileIn(home, 7));
+        }
+        EXPECT_FALSE(std::filesystem::exists(fileIn(elsewhere, 7)));
+    }
+}
+
+// Too little memory for the screen's thread (the 26 to 32 MB): a
+// line on standard error and status 1, never an abort. Below some limit
+// the system cannot even load the program (status 127, its own message).
+TEST(FaultMemory, AScreenThatCannotStartEndsWithStatus1) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers need more address space than any of these limits";
+#endif
+    testing_files::TempDir home, scratch;
+    int refused = 0;
+    for (int kilobytes : {26000, 28000, 30000, 32000}) {
+        SCOPED_TRACE(kilobytes);
+        Options options;
+        options.executable = testing_lister::copyOfLister(home.path);
+        options.prefix = {"sh", "-c", "ulimit -c 0 && ulimit -v " + std::to_string(kilobytes) + " && exec \"$1\"", "sh"};
+        const auto run = runLister("7\rG\r", scratch, options);
+        EXPECT_EQ(run.signal, 0) << run.errors;
+        if (run.status == 127) continue;  // the system could not load it
+        ASSERT_EQ(run.status, 1) << run.errors;
+        EXPECT_EQ(run.errors.rfind("lister: the screen cannot start: ", 0), 0u) << run.errors;
+        EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
+        ++refused;
+    }
+    EXPECT_GT(refused, 0);
 }
 
 TEST(FaultLongPaths, TheFileLandsNextToAnExecutableDeepDown) {

@@ -235,7 +235,8 @@ TEST(TerminalEndToEnd, ASignalFromOutsideRestoresTheTerminalAndEndsWithIt) {
         const char* name;
     };
     for (const Case c : {Case{SIGTERM, "TERM"}, Case{SIGHUP, "HUP"}, Case{SIGINT, "INT"}, Case{SIGQUIT, "QUIT"},
-                         Case{SIGSEGV, "SEGV"}, Case{SIGABRT, "ABRT"}, Case{SIGBUS, "BUS"}, Case{SIGFPE, "FPE"}}) {
+                         Case{SIGSEGV, "SEGV"}, Case{SIGABRT, "ABRT"}, Case{SIGBUS, "BUS"}, Case{SIGFPE, "FPE"},
+                         Case{SIGUSR1, "USR1"}, Case{SIGALRM, "ALRM"}}) {
         SCOPED_TRACE(c.name);
         Tmux t;
         ASSERT_TRUE(t.start(listerScript(t.scratch)));
@@ -278,12 +279,50 @@ TEST(TerminalEndToEnd, WithoutADisplayTheTerminalIsChosenByItself) {
     EXPECT_EQ(t.display("#{alternate_on}"), "1");
 }
 
-TEST(TerminalEndToEnd, NoTerminalOnStandardInputIsSaidAndAnotherScreenTakesOver) {
-    Tmux t;
-    const std::string errors = t.scratch.path + "/errors";
-    ASSERT_TRUE(t.start("env -u DISPLAY -u WAYLAND_DISPLAY LISTER_SCREEN=terminal " + std::string(LISTER_BINARY) + " < /dev/null 2> " + errors +
-                        "; echo $? > " + t.scratch.path + "/status"));
-    ASSERT_TRUE(fileAppears(t.scratch.path + "/status"));
-    EXPECT_NE(readFile(errors).find("standard input is not a terminal"), std::string::npos) << readFile(errors);
-    EXPECT_EQ(t.display("#{alternate_on} #{cursor_flag}"), "0 1");
+// A terminal that cannot show the screen is said in one line, whether
+// asked for or chosen by itself, and the headless screen takes over.
+TEST(TerminalEndToEnd, ATerminalThatCannotShowTheScreenIsSaidAndAnotherScreenTakesOver) {
+    struct Case {
+        const char* what;
+        std::string environment;
+        std::string input;  // where standard input comes from
+        std::string keys;   // the answers, typed at the headless screen in the terminal's line mode
+        std::string errors;  // all of standard error
+        std::string status;
+    };
+    const Case cases[] = {
+        {"no terminal on standard input", "LISTER_SCREEN=terminal", " < /dev/null", "",
+         "lister: the terminal screen cannot open (standard input is not a terminal); choosing by itself\n"
+         "lister: input ended while waiting for an answer\n",
+         "3\n"},
+        {"TERM=dumb, chosen by itself", "-u LISTER_SCREEN TERM=dumb", "", "7 Enter G Enter",
+         "lister: the terminal screen cannot open (TERM=dumb: the terminal cannot place the cursor); "
+         "falling back to the headless screen\n",
+         "0\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Tmux t;
+        const std::string errors = t.scratch.path + "/errors";
+        ASSERT_TRUE(t.start("cd " + t.scratch.path + " && cp " + LISTER_BINARY + " . && env -u DISPLAY -u WAYLAND_DISPLAY " +
+                            c.environment + " ./lister" + c.input + " 2> " + errors + "; echo $? > " + t.scratch.path +
+                            "/status"));
+        const std::string status = t.scratch.path + "/status";
+        if (!c.keys.empty()) {
+            ASSERT_TRUE(eventually([&] { return readFile(errors) == c.errors; }, "the message"));
+            t.keys(c.keys);
+            // Then keys until the final wait takes one.
+            ASSERT_TRUE(eventually(
+                [&] {
+                    t.keys("Enter");
+                    return std::filesystem::exists(status);
+                },
+                "the end of the run"));
+        }
+        ASSERT_TRUE(fileAppears(status));
+        EXPECT_EQ(readFile(errors), c.errors);
+        EXPECT_EQ(readFile(status), c.status);
+        EXPECT_TRUE(std::filesystem::exists(t.scratch.path + "/VSR_7-6.asc") == !c.keys.empty());
+        EXPECT_EQ(t.display("#{alternate_on} #{cursor_flag}"), "0 1");
+    }
 }

@@ -11,11 +11,13 @@ test: nothing here passes for want of a platform.
         /usr/bin/python3 tests/e2e/windows_e2e.py
 """
 
+import filecmp
 import itertools
 import math
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -215,6 +217,51 @@ class Headless(unittest.TestCase):
                              capture_output=True, timeout=RUN_SECONDS)
         self.assertEqual(run.returncode, 3, run.stderr)
         self.assertIn(INPUT_ENDED, run.stderr.decode(errors="replace"))
+
+    def test_a_second_lister_on_the_file_being_written_is_refused(self):
+        """The file is shared for reading only while lister.exe writes it: a
+        second one says ERR= 2 and leaves it alone, and the first one's file
+        comes out whole, as the Linux build writes it."""
+        windows = Folder(WINDOWS_LISTER, "lister.exe")
+        linux = Folder(LINUX_LISTER, "lister")
+        self.addCleanup(windows.remove)
+        self.addCleanup(linux.remove)
+        env = dict(cleanEnvironment(), **wineEnvironment, LISTER_SCREEN="headless")
+        output = windows.file("VSR_49-6.asc")
+        # Stopped while it writes, the first one holds the file for as long
+        # as the second one runs; tried again should it end before the stop.
+        second = None
+        for _ in range(3):
+            if os.path.exists(output):
+                os.remove(output)
+            first = subprocess.Popen([WINE, windows.executable], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL, env=env)
+            self.addCleanup(stopProcess, first)
+            first.stdin.write(b"49\rG\r")
+            first.stdin.close()
+            deadline = time.monotonic() + RUN_SECONDS
+            while first.poll() is None and not (os.path.exists(output) and os.path.getsize(output) > 0):
+                self.assertLess(time.monotonic(), deadline, "the first lister.exe never wrote")
+                time.sleep(0.001)
+            os.kill(first.pid, signal.SIGSTOP)
+            try:
+                if first.poll() is None and os.path.getsize(output) < math.comb(49, 6) * 14:
+                    second = subprocess.run([WINE, windows.executable], input=b"49\rG\r", capture_output=True,
+                                            env=dict(env, LISTER_CELLS=windowsPath(windows.file("cells.txt"))),
+                                            timeout=RUN_SECONDS)
+            finally:
+                os.kill(first.pid, signal.SIGCONT)
+            self.assertEqual(first.wait(timeout=RUN_SECONDS), 0)
+            if second:
+                break
+        self.assertIsNotNone(second, "the first lister.exe always ended before the second one started")
+        self.assertEqual(second.returncode, 0, second.stderr)
+        self.assertEqual(cellRows(windows.file("cells.txt"))[REPORT_ROW].rstrip(),
+                         b" > ERROR AL CREAR EL ARCHIVO: " + windowsPath(output).encode() + b"  ERR= 2")
+        subprocess.run([linux.executable], input=b"49\rG\r", env=dict(cleanEnvironment(), LISTER_SCREEN="headless"),
+                       capture_output=True, check=True, timeout=RUN_SECONDS)
+        self.assertTrue(filecmp.cmp(output, linux.file("VSR_49-6.asc"), shallow=False),
+                        "the first lister.exe's file differs from the Linux build's")
 
     def test_a_screen_that_cannot_be_had_gives_way_to_the_headless_one(self):
         # No display here: the window cannot open, and the script still runs.

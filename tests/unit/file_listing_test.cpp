@@ -2,6 +2,7 @@
 #include "lister/file_listing.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -85,19 +86,24 @@ TEST(FileTableRules, NumbersOpeningWritingAndClosing) {
     EXPECT_EQ(writeText(table, 1, "ab\r\n", 4), fileOk);
     EXPECT_EQ(writeText(table, 1, "", 0), fileOk);
     EXPECT_EQ(writeText(table, 2, "x", 1), fileBadNumber);
+    // A file being written cannot be had by another writer, which leaves it as it is.
+    FileTable other;
+    EXPECT_EQ(openForOutput(other, 1, dir.path + "/a"), fileNotCreated);
     EXPECT_EQ(close(table, 1), fileOk);
     EXPECT_EQ(close(table, 1), fileBadNumber);
     EXPECT_EQ(testing_lister::readFile(dir.path + "/a"), "ab\r\n");
+    ASSERT_EQ(mkfifo((dir.path + "/fifo").c_str(), 0644), 0);
+    EXPECT_EQ(openForOutput(table, 1, dir.path + "/fifo"), fileNotCreated);  // nobody reads it
     EXPECT_EQ(freeFileNumber(table), 1);
 }
 
-TEST(FileTableRules, AFullDeviceFailsTheWriteOrTheClose) {
+TEST(FileTableRules, AFullDeviceFailsTheWrite) {
     FileTable table;
     ASSERT_EQ(openForOutput(table, 1, "/dev/full"), fileOk);
     std::string piece(65548, 'x');
     EXPECT_EQ(writeText(table, 1, piece.data(), piece.size()), fileWriteFailed);
-    close(table, 1);
-    ASSERT_EQ(openForOutput(table, 1, "/dev/full"), fileOk);
-    EXPECT_EQ(writeText(table, 1, "0102\r\n", 6), fileOk);  // still in the stream's buffer
-    EXPECT_EQ(close(table, 1), fileWriteFailed);
+    // Nothing waits in a buffer: the smallest write fails at once.
+    EXPECT_EQ(writeText(table, 1, "0102\r\n", 6), fileWriteFailed);
+    EXPECT_EQ(linesWritten(table, 1), 0);
+    EXPECT_EQ(close(table, 1), fileOk);
 }
