@@ -46,54 +46,21 @@ void blankCells(TextScreen& s, std::size_t first, std::size_t count) {
               s.cells.begin() + static_cast<std::ptrdiff_t>(first + count), blank);
 }
 
-InkCache::Slot& inkSlot(InkCache& cache, Color foreground, Color background, int cellHeight) {
-    InkCache::Slot* oldest = &cache.slots[0];
-    for (InkCache::Slot& slot : cache.slots) {
-        if (slot.cellHeight == cellHeight && slot.foreground == foreground && slot.background == background) {
-            slot.lastUse = ++cache.uses;
-            return slot;
-        }
-        if (slot.lastUse < oldest->lastUse) oldest = &slot;
-    }
-    oldest->foreground = foreground;
-    oldest->background = background;
-    oldest->cellHeight = cellHeight;
-    oldest->lastUse = ++cache.uses;
-    std::fill(std::begin(oldest->rendered), std::end(oldest->rendered), 0);
-    oldest->pixels.resize(static_cast<std::size_t>(256 * cellWidth * cellHeight));
-    return *oldest;
-}
-
-// The glyph's pixels in the slot's colours, rendered on first use.
-const Color* inkedGlyph(InkCache::Slot& slot, std::uint8_t byte) {
-    Color* pixels = &slot.pixels[static_cast<std::size_t>(byte * cellWidth * slot.cellHeight)];
-    std::uint64_t& word = slot.rendered[byte / 64];
-    const std::uint64_t bit = std::uint64_t{1} << (byte % 64);
-    if (!(word & bit)) {
-        const std::uint8_t* glyph = glyphTable(slot.cellHeight) + byte * slot.cellHeight;
-        const Color inkDiff = slot.foreground ^ slot.background;
-        for (int y = 0; y < slot.cellHeight; ++y)
-            for (int x = 0; x < cellWidth; ++x)
-                pixels[y * cellWidth + x] = slot.background ^ (inkDiff & inkMasks[glyph[y]][static_cast<std::size_t>(x)]);
-        word |= bit;
-    }
-    return pixels;
-}
-
 Color* cellPixels(TextScreen& s, int row, int column) {
     return &s.frame[static_cast<std::size_t>((row - 1) * s.cellHeight * s.pixelWidth + (column - 1) * cellWidth)];
 }
 
 // Every pixel of the cell from its record: ink in its foreground, the rest
 // in its background.
-void renderCell(TextScreen& s, int row, int column, InkCache::Slot*& slot) {
+void renderCell(TextScreen& s, int row, int column) {
     const Cell& cell = cellAt(s, row, column);
-    if (!slot || slot->foreground != cell.foreground || slot->background != cell.background)
-        slot = &inkSlot(s.ink, cell.foreground, cell.background, s.cellHeight);
-    const Color* glyph = inkedGlyph(*slot, cell.byte);
+    const std::uint8_t* glyph = glyphTable(s.cellHeight) + cell.byte * s.cellHeight;
+    const Color inkDiff = cell.foreground ^ cell.background;
     Color* line = cellPixels(s, row, column);
-    for (int y = 0; y < s.cellHeight; ++y, line += s.pixelWidth, glyph += cellWidth)
-        std::memcpy(line, glyph, cellWidth * sizeof(Color));
+    for (int y = 0; y < s.cellHeight; ++y, line += s.pixelWidth) {
+        const auto& ink = inkMasks[glyph[y]];
+        for (std::size_t x = 0; x < cellWidth; ++x) line[x] = cell.background ^ (inkDiff & ink[x]);
+    }
     s.pendingCells[static_cast<std::size_t>((row - 1) * s.columns + (column - 1))] = 0;
 }
 
@@ -106,10 +73,7 @@ void clearPending(TextScreen& s) {
 // over whatever the cell shows now.
 [[gnu::noinline]] void putMark(TextScreen& s) {
     const std::size_t at = static_cast<std::size_t>((s.cursorRow - 1) * s.columns + (s.cursorColumn - 1));
-    if (s.pendingCells[at]) {
-        InkCache::Slot* slot = nullptr;
-        renderCell(s, s.cursorRow, s.cursorColumn, slot);
-    }
+    if (s.pendingCells[at]) renderCell(s, s.cursorRow, s.cursorColumn);
     Color* bottom = cellPixels(s, s.cursorRow, s.cursorColumn) + (s.cellHeight - 1) * s.pixelWidth;
     std::fill(bottom, bottom + cellWidth, s.foreground);
     // A mark drawn again where it stands still covers what it covered.
@@ -180,7 +144,6 @@ void setGridSize(TextScreen& s, int columns, int rows) {
         s.rows = newRows;
         s.cellHeight = newCellHeight;
         s.cells.assign(static_cast<std::size_t>(s.columns * s.rows), Cell{' ', s.foreground, s.background});
-        s.ink = InkCache();
         clearTextScreen(s);
     }
     s.cursorRow = 1;
@@ -292,13 +255,12 @@ void resolvePendingWrap(TextScreen& s) {
 }
 
 void renderPendingCells(TextScreen& s) {
-    InkCache::Slot* slot = nullptr;
     for (int row = 1; row <= s.rows; ++row) {
         std::uint8_t& rowPending = s.pendingRows[static_cast<std::size_t>(row - 1)];
         if (!rowPending) continue;
         const std::uint8_t* pending = &s.pendingCells[static_cast<std::size_t>((row - 1) * s.columns)];
         for (int column = 1; column <= s.columns; ++column)
-            if (pending[column - 1]) renderCell(s, row, column, slot);
+            if (pending[column - 1]) renderCell(s, row, column);
         rowPending = 0;
     }
 }

@@ -20,32 +20,6 @@ struct Cell {
     Color background = 0xFF000000;
 };
 
-// Glyphs already rendered in recent colour pairs. The listing alternates
-// between two pairs, and copying a rendered cell costs a fraction of
-// rendering it again pixel by pixel. Derived data: a copy starts empty.
-struct InkCache {
-    struct Slot {
-        Color foreground = 0;
-        Color background = 0;
-        int cellHeight = 0;  // 0: unused
-        std::uint64_t lastUse = 0;
-        std::uint64_t rendered[4] = {};  // one bit per glyph
-        std::vector<Color> pixels;       // 8 * cellHeight per glyph
-    };
-    static constexpr int slotCount = 4;
-    Slot slots[slotCount];
-    std::uint64_t uses = 0;
-
-    InkCache() = default;
-    InkCache(const InkCache&) {}
-    InkCache& operator=(const InkCache&) {
-        *this = InkCache();
-        return *this;
-    }
-    InkCache(InkCache&&) = default;
-    InkCache& operator=(InkCache&&) = default;
-};
-
 // Where a lone 255, the line editor's input mark, stands and the cell it
 // covers; row 0 when there is none. Whatever cannot draw the mark's pixel
 // line (a terminal) shows the covered cell marked in its own way.
@@ -77,7 +51,6 @@ struct TextScreen {
     std::vector<std::uint8_t> pendingCells;  // one flag per cell
     std::vector<std::uint8_t> pendingRows;   // one flag per row
     InputMark mark;
-    InkCache ink;
 };
 
 inline constexpr int cellWidth = 8;
