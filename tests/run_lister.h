@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "lister/run_driver.h"
 #include "tests/temp_dir.h"
 
 extern char** environ;
@@ -108,6 +110,28 @@ inline Run runLister(const std::string& script, const testing_files::TempDir& sc
     run.rows.push_back("");
     for (std::size_t at = 0; at + 101 <= cells.size(); at += 101) run.rows.push_back(cells.substr(at, 100));
     return run;
+}
+
+// Where a lister that stands in `directory` writes the listing of n.
+inline std::string fileIn(const std::string& directory, int n) {
+    return directory + "/" + lister::outputFileName(n);
+}
+
+// Whether the process has ended, without reaping it.
+inline bool ended(pid_t pid) {
+    siginfo_t info{};
+    return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == pid;
+}
+
+// Waits until the file at `path` holds at least `bytes`; false when the
+// process ended first. For Options::whileRunning.
+inline bool grownTo(const std::string& path, std::uintmax_t bytes, pid_t pid) {
+    for (;;) {
+        std::error_code missing;
+        const std::uintmax_t size = std::filesystem::file_size(path, missing);
+        if (!missing && size >= bytes) return true;
+        if (ended(pid)) return false;
+    }
 }
 
 // A row without its trailing blanks.

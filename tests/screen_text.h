@@ -29,6 +29,16 @@ inline screen::TextScreen gridScreen() {
     return s;
 }
 
+// How many pixels of the rectangle (x0, y0)-(x1, y1), corners included,
+// are of the colour, once the pending cells are drawn.
+inline int countPixels(screen::TextScreen& s, screen::Color color, int x0, int y0, int x1, int y1) {
+    screen::renderPendingCells(s);
+    int count = 0;
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) count += screen::pixelAt(s, x, y) == color;
+    return count;
+}
+
 // Writes a text to a record, as printText would without newline.
 inline int print(screen::TextScreen& s, const std::string& text) {
     return screen::writeBytes(s, text.data(), text.size());
