@@ -21,8 +21,8 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from web_e2e import (FINISHED, LINUX_LISTER, REPORT_ROW, STARTUP_SECONDS, Browser, Glyphs, Server,  # noqa: E402
-                     Tab, frameDrawn, linuxRun, waitFor)
+from harness import FINISHED, LINUX_LISTER, REPORT_ROW, STARTUP_SECONDS, frameDrawn, linuxRun, waitFor  # noqa: E402
+from web_driver import Browser, Glyphs, Server, Tab  # noqa: E402
 
 LISTING_SECONDS = 600
 SETTLE_SECONDS = 2

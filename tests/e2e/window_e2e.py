@@ -4,7 +4,7 @@
 Each group starts what it needs itself (Xvfb, openbox) and fails when it
 cannot: a missing X server must never pass for a working window. Keys are
 typed through the X server with xdotool, the window is read back through
-the X protocol and with ImageMagick's import.
+the X protocol and with ImageMagick's import (window_driver.py runs it).
 
     LISTER_BINARY=build/lister /usr/bin/python3 tests/e2e/window_e2e.py [group]
 
@@ -13,383 +13,26 @@ LISTER_WINDOW_SHOTS when it is set.
 """
 
 import os
-import secrets
-import shutil
 import signal
-import socket
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 import unittest
 
-from Xlib import X, Xatom, display as xdisplay, protocol
+from Xlib import X, Xatom
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "e2e"))
-from waiting import STEP_SECONDS, waitFor  # noqa: E402
+from harness import (BLACK, CHOICE_ROW, CLOSING_ROW, ELEMENTS_ROW, GREEN, HEIGHT, PROGRESS_ROW, REPORT_ROW,
+                     STEP_SECONDS, TOTAL_ROW, WHITE, WIDTH, Folder, Picture, XServer, environmentWithout, frameDrawn,
+                     keepShot, waitFor)
+from window_driver import IMPORT, LISTER, Lister
 
-LISTER = os.environ.get("LISTER_BINARY", "")
 SHOTS = os.environ.get("LISTER_WINDOW_SHOTS", "")
+WMCTRL = "/usr/bin/wmctrl"  # Debian's own
 
-# Debian's own tools: other programs of these names may come first on PATH.
-XVFB = "/usr/bin/Xvfb"
-XAUTH = "/usr/bin/xauth"
-XDOTOOL = "/usr/bin/xdotool"
-OPENBOX = "/usr/bin/openbox"
-WMCTRL = "/usr/bin/wmctrl"
-IMPORT = "/usr/bin/import"
-CONVERT = "/usr/bin/convert"
-GDB = "/usr/bin/gdb"  # only to tell where a hung run stands
-
-TITLE = "lister_e2e"  # the copy is lister_e2e.bin: the last extension goes
-WIDTH, HEIGHT = 800, 600
-CELL = 8
-
-BACKGROUND = (0x00, 0x00, 0x44)
-BAR = (0x00, 0x88, 0x00)
-FRAME_TEXT = (0xAA, 0xEE, 0xAA)
-WHITE = (0xFF, 0xFF, 0xFF)
-GREEN = (0x00, 0xFF, 0x00)
-BLACK = (0x00, 0x00, 0x00)
-
-ELEMENTS_ROW, CHOICE_ROW, TOTAL_ROW = 4, 5, 6
-BAR_ROWS = (3, 7, 67)
-PROGRESS_ROW, CLOSING_ROW, REPORT_ROW = 68, 69, 70
 ANSWER_COLUMN = 58
 SEVEN_IN_PROMPT = 51  # the 7 of "(7-49)"
 G_IN_PROMPT = 34  # the G of "(G)UARDAR"
-
-STARTUP_SECONDS = 20
-
-
-def stopProcess(process):
-    if process and process.poll() is None:
-        process.kill()
-        process.wait(timeout=10)
-
-
-def stopServer(server):
-    """Ends an X server the way that lets it remove its socket."""
-    if server and server.poll() is None:
-        server.terminate()
-        try:
-            server.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            stopProcess(server)
-
-
-def displayAnswers(number):
-    """Whether an X server listens on the display: a socket file left by a
-    killed server does not count, and one in use need not have a file."""
-    for address in ("\0/tmp/.X11-unix/X%d" % number, "/tmp/.X11-unix/X%d" % number):
-        probe = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-        try:
-            probe.connect(address)
-            return True
-        except OSError:
-            pass
-        finally:
-            probe.close()
-    return False
-
-
-class XServer:
-    """An Xvfb of our own with an authorisation cookie, optionally with openbox."""
-
-    def __init__(self, width, height, windowManager=False):
-        self.folder = tempfile.mkdtemp(prefix="lister-x-")
-        # The X library of this process reads its cookie from XAUTHORITY.
-        self.auth = os.path.join(self.folder, "auth")
-        os.environ["XAUTHORITY"] = self.auth
-        open(self.auth, "wb").close()
-        self.logs = []
-        self.server = None
-        self.manager = None
-        try:
-            self._startServer(width, height)
-            self.display = xdisplay.Display(self.name)
-            if windowManager:
-                self._startManager()
-        except BaseException:
-            self.stop()
-            raise
-
-    def _startServer(self, width, height):
-        cookie = secrets.token_hex(16)
-        for number in range(64, 200):
-            if displayAnswers(number):
-                continue
-            name = ":%d" % number
-            subprocess.run([XAUTH, "-q", "-f", self.auth, "add", name, ".", cookie], check=True, timeout=10)
-            ready, written = os.pipe()
-            log = self._log("xvfb.log")
-            self.server = subprocess.Popen(
-                [XVFB, name, "-auth", self.auth, "-screen", "0", "%dx%dx24" % (width, height),
-                 "-nolisten", "tcp", "-displayfd", str(written)],
-                pass_fds=(written,), stdout=log, stderr=log)
-            os.close(written)
-            announced = self._readAnnouncement(ready)
-            os.close(ready)
-            if announced == str(number):
-                self.name = name
-                return
-            stopServer(self.server)
-            self.server = None
-        raise AssertionError("cannot start an X server (Xvfb); is the xvfb package installed?")
-
-    def _log(self, name):
-        log = open(os.path.join(self.folder, name), "wb")
-        self.logs.append(log)
-        return log
-
-    def _readAnnouncement(self, fd):
-        deadline = time.monotonic() + STARTUP_SECONDS
-        text = b""
-        os.set_blocking(fd, False)
-        while time.monotonic() < deadline and self.server.poll() is None:
-            try:
-                chunk = os.read(fd, 64)
-            except BlockingIOError:
-                chunk = None
-            if chunk:
-                text += chunk
-                if text.endswith(b"\n"):
-                    return text.decode().strip()
-            elif chunk == b"":
-                break
-            time.sleep(0.05)
-        return ""
-
-    def _startManager(self):
-        home = os.path.join(self.folder, "home")
-        os.makedirs(home, exist_ok=True)
-        env = dict(self.environment(), HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"))
-        log = self._log("openbox.log")
-        self.manager = subprocess.Popen([OPENBOX, "--sm-disable"], env=env, stdout=log, stderr=log)
-        root = self.display.screen().root
-        check = self.display.intern_atom("_NET_SUPPORTING_WM_CHECK")
-        waitFor("openbox to manage the screen",
-                lambda: self.manager.poll() is None and root.get_full_property(check, Xatom.WINDOW),
-                STARTUP_SECONDS)
-        if self.manager.poll() is not None:
-            raise AssertionError("openbox ended at once")
-
-    def environment(self):
-        env = {k: v for k, v in os.environ.items()
-               if not k.startswith("LISTER_") and k not in ("WAYLAND_DISPLAY", "SDL_VIDEODRIVER")}
-        env.update(DISPLAY=self.name, XAUTHORITY=self.auth)
-        return env
-
-    def xdotool(self, *arguments):
-        subprocess.run([XDOTOOL, *arguments], env=self.environment(), check=True, timeout=STEP_SECONDS)
-
-    def stop(self):
-        if getattr(self, "display", None):
-            try:
-                self.display.close()
-            except Exception:
-                pass
-        stopProcess(self.manager)
-        stopServer(self.server)
-        for log in self.logs:
-            log.close()
-        shutil.rmtree(self.folder, ignore_errors=True)
-
-
-class Picture:
-    """Pixels as (red, green, blue), read from the X server or from a file."""
-
-    def __init__(self, width, height, rgb):
-        self.width, self.height, self.rgb = width, height, rgb
-
-    @staticmethod
-    def ofWindow(display, window, width, height):
-        image = window.get_image(0, 0, width, height, X.ZPixmap, 0xFFFFFFFF)
-        data = image.data
-        if isinstance(data, str):
-            data = data.encode("latin-1")
-        if len(data) != width * height * 4 or display.display.info.image_byte_order != X.LSBFirst:
-            raise AssertionError("unexpected image layout from the X server")
-        rgb = bytearray(width * height * 3)
-        rgb[0::3] = data[2::4]
-        rgb[1::3] = data[1::4]
-        rgb[2::3] = data[0::4]
-        return Picture(width, height, bytes(rgb))
-
-    @staticmethod
-    def ofFile(path):
-        size = subprocess.run([CONVERT, path, "-format", "%w %h", "info:"], capture_output=True, check=True,
-                              timeout=STEP_SECONDS).stdout.split()
-        rgb = subprocess.run([CONVERT, path, "-depth", "8", "rgb:-"], capture_output=True, check=True,
-                             timeout=STEP_SECONDS).stdout
-        return Picture(int(size[0]), int(size[1]), rgb)
-
-    def at(self, x, y):
-        i = (y * self.width + x) * 3
-        return tuple(self.rgb[i:i + 3])
-
-    def cell(self, row, column):
-        """The 64 pixels of a cell, row by row."""
-        x0, y0 = (column - 1) * CELL, (row - 1) * CELL
-        return [self.at(x0 + dx, y0 + dy) for dy in range(CELL) for dx in range(CELL)]
-
-    def ink(self, row, column, background=BACKGROUND):
-        return [pixel != background for pixel in self.cell(row, column)]
-
-    def rowHas(self, row, colour):
-        return any(pixel == colour for column in range(1, 101) for pixel in self.cell(row, column))
-
-    def differences(self, other):
-        if (self.width, self.height) != (other.width, other.height):
-            return -1
-        return sum(1 for i in range(0, len(self.rgb), 3) if self.rgb[i:i + 3] != other.rgb[i:i + 3])
-
-
-class Lister:
-    """The built program, copied to a folder of its own, shown in a window."""
-
-    def __init__(self, server, extraEnvironment=None):
-        self.server = server
-        self.folder = tempfile.mkdtemp(prefix="lister-run-")
-        self.executable = os.path.join(self.folder, TITLE + ".bin")
-        shutil.copy(LISTER, self.executable)
-        self.screenshot = os.path.join(self.folder, "final.png")
-        self.cellsPath = os.path.join(self.folder, "cells.txt")
-        self.errorsPath = os.path.join(self.folder, "errors.txt")
-        env = dict(server.environment(), LISTER_SCREEN="window", SDL_RENDER_DRIVER="software",
-                   LISTER_SCREENSHOT=self.screenshot, LISTER_CELLS=self.cellsPath)
-        env.update(extraEnvironment or {})
-        with open(self.errorsPath, "wb") as errors:
-            self.process = subprocess.Popen([self.executable], cwd=self.folder, env=env,
-                                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=errors)
-        self.window = waitFor("a window titled " + TITLE, self._findWindow, STARTUP_SECONDS)
-
-    def _findWindow(self):
-        if self.process.poll() is not None:
-            raise AssertionError("lister ended before its window showed: " + self.errors())
-        display = self.server.display
-        netName = display.intern_atom("_NET_WM_NAME")
-        utf8 = display.intern_atom("UTF8_STRING")
-        pending = [display.screen().root]
-        while pending:
-            window = pending.pop()
-            try:
-                name = window.get_full_property(netName, utf8)
-                if name and name.value in (TITLE.encode(), TITLE) and \
-                        window.get_attributes().map_state == X.IsViewable:
-                    return window
-                pending.extend(window.query_tree().children)
-            except Exception:
-                continue  # windows come and go meanwhile
-        return None
-
-    def errors(self):
-        with open(self.errorsPath, "rb") as f:
-            return f.read().decode(errors="replace")
-
-    def alive(self):
-        return self.process.poll() is None
-
-    def size(self):
-        geometry = self.window.get_geometry()
-        return geometry.width, geometry.height
-
-    def position(self):
-        root = self.server.display.screen().root
-        at = root.translate_coords(self.window, 0, 0)
-        return at.x, at.y
-
-    def states(self):
-        display = self.server.display
-        value = self.window.get_full_property(display.intern_atom("_NET_WM_STATE"), Xatom.ATOM)
-        return {display.get_atom_name(a) for a in (value.value if value else [])}
-
-    def picture(self):
-        width, height = self.size()
-        return Picture.ofWindow(self.server.display, self.window, width, height)
-
-    def showing(self, what, test):
-        """Waits until the window's picture passes the test; returns that picture."""
-        def check():
-            if not self.alive():
-                raise AssertionError("lister ended while waiting for %s: %s" % (what, self.errors()))
-            picture = self.picture()
-            return picture if test(picture) else None
-        return waitFor(what, check)
-
-    def capture(self, path):
-        """A screenshot of the window with ImageMagick, as a user would take it."""
-        subprocess.run([IMPORT, "-window", str(self.window.id), path], env=self.server.environment(),
-                       check=True, timeout=STEP_SECONDS)
-        return Picture.ofFile(path)
-
-    def focus(self):
-        self.server.xdotool("windowfocus", "--sync", str(self.window.id))
-
-    def keys(self, *names):
-        self.server.xdotool("key", "--delay", "40", *names)
-
-    def type(self, text):
-        self.server.xdotool("type", "--delay", "40", text)
-
-    def sendCloseRequest(self):
-        """What the close button of any window manager sends."""
-        display = self.server.display
-        message = protocol.event.ClientMessage(
-            window=self.window, client_type=display.intern_atom("WM_PROTOCOLS"),
-            data=(32, [display.intern_atom("WM_DELETE_WINDOW"), X.CurrentTime, 0, 0, 0]))
-        self.window.send_event(message, event_mask=X.NoEventMask)
-        display.sync()
-
-    def finished(self, seconds=STEP_SECONDS):
-        try:
-            return self.process.wait(timeout=seconds)
-        except subprocess.TimeoutExpired:
-            raise AssertionError("lister did not end: " + self.errors() + self.whereItStands())
-
-    def whereItStands(self):
-        """What a hung run was doing: whether its window still changes, and
-        every thread's stack when gdb is there to read them."""
-        lines = []
-        try:
-            before = self.picture()
-            time.sleep(2)
-            lines.append("the window %s over 2 s" %
-                         ("still changes" if before.differences(self.picture()) else "did not change"))
-            focus = self.server.display.get_input_focus().focus
-            lines.append("the input focus is on %s, the window is 0x%x in states %s" %
-                         (focus if isinstance(focus, int) else "0x%x" % focus.id, self.window.id,
-                          sorted(self.states())))
-        except Exception as error:
-            lines.append("the window could not be read: %r" % error)
-        if os.path.exists(GDB):
-            stacks = subprocess.run([GDB, "-p", str(self.process.pid), "-batch", "-nx", "-ex", "thread apply all bt 30"],
-                                    capture_output=True, timeout=120)
-            lines.append(stacks.stdout.decode(errors="replace")[-20000:])
-        return "\n" + "\n".join(lines)
-
-    def cells(self):
-        with open(self.cellsPath, "rb") as f:
-            data = f.read()
-        return [b""] + [data[at:at + 100] for at in range(0, len(data) - 100, 101)]
-
-    def stop(self):
-        stopProcess(self.process)
-        shutil.rmtree(self.folder, ignore_errors=True)
-
-
-def frameDrawn(picture):
-    """The frame of the dialogue: blue ground, three green bars, the title."""
-    bars = all(picture.at(x, (row - 1) * CELL + 4) == BAR for row in BAR_ROWS for x in (0, 400, 799))
-    return bars and picture.at(400, 300) == BACKGROUND and picture.at(4, 596) == BACKGROUND and \
-        picture.rowHas(1, FRAME_TEXT)
-
-
-def keepShot(path, name):
-    if SHOTS:
-        os.makedirs(SHOTS, exist_ok=True)
-        shutil.copy(path, os.path.join(SHOTS, name))
 
 
 class PlainServer(unittest.TestCase):
@@ -457,7 +100,7 @@ class PlainServer(unittest.TestCase):
         self.assertIn(GREEN, answer)
         self.assertEqual(done.ink(CHOICE_ROW, ANSWER_COLUMN), done.ink(CHOICE_ROW, G_IN_PROMPT))
         time.sleep(0.3)
-        shown = lister.capture(os.path.join(lister.folder, "window.png"))
+        shown = lister.capture(lister.folder.file("window.png"))
 
         # At the final wait the close button ends the run like any key.
         lister.sendCloseRequest()
@@ -470,7 +113,7 @@ class PlainServer(unittest.TestCase):
         self.assertTrue(rows[ELEMENTS_ROW].rstrip().endswith(b": 7"), rows[ELEMENTS_ROW])
         self.assertTrue(rows[CHOICE_ROW].rstrip().endswith(b": G"), rows[CHOICE_ROW])
         self.assertIn(b"TOTAL COMBINACIONES:  7 > ARCHIVO: VSR_7-6.asc", rows[TOTAL_ROW])
-        with open(os.path.join(lister.folder, "VSR_7-6.asc"), "rb") as f:
+        with open(lister.folder.file("VSR_7-6.asc"), "rb") as f:
             listing = f.read()
         self.assertEqual(len(listing), 98)
         self.assertTrue(listing.startswith(b"010203040506\r\n010203040507\r\n"))
@@ -491,9 +134,9 @@ class PlainServer(unittest.TestCase):
         lister.showing("the end of the screen listing", lambda p: p.rowHas(REPORT_ROW, WHITE) and
                        p.rowHas(CLOSING_ROW, GREEN))
         time.sleep(0.3)
-        path = os.path.join(lister.folder, "window.png")
+        path = lister.folder.file("window.png")
         shown = lister.capture(path)
-        keepShot(path, "window.png")
+        keepShot(path, "window.png", SHOTS)
         lister.keys("space")
         self.assertEqual(lister.finished(), 0, lister.errors())
         self.assertEqual(shown.differences(Picture.ofFile(lister.screenshot)), 0)
@@ -523,10 +166,6 @@ class UnderOpenbox(unittest.TestCase):
     def tearDownClass(cls):
         cls.server.stop()
 
-    def rootPicture(self):
-        root = self.server.display.screen().root
-        return Picture.ofWindow(self.server.display, root, self.screenWidth, self.screenHeight)
-
     def waitWindowed(self, lister, what):
         waitFor(what, lambda: lister.size() == (WIDTH, HEIGHT) and
                 not lister.states() & {"_NET_WM_STATE_FULLSCREEN", "_NET_WM_STATE_MAXIMIZED_VERT"})
@@ -538,7 +177,7 @@ class UnderOpenbox(unittest.TestCase):
         left, top = (self.screenWidth - 2 * WIDTH) // 2, (self.screenHeight - 2 * HEIGHT) // 2
 
         def scaled():
-            shot = self.rootPicture()
+            shot = self.server.picture()
             corners = [shot.at(5, 5), shot.at(self.screenWidth - 5, self.screenHeight - 5),
                        shot.at(left - 1, top + 10), shot.at(left + 10, top - 1)]
             if corners != [BLACK] * 4:
@@ -575,10 +214,10 @@ class UnderOpenbox(unittest.TestCase):
 
         lister.keys("alt+Return")
         shot = self.waitFullScreen(lister, windowed, "full screen after Alt+Enter")
-        path = os.path.join(lister.folder, "full_screen.png")
+        path = lister.folder.file("full_screen.png")
         subprocess.run([IMPORT, "-window", "root", path], env=self.server.environment(), check=True,
                        timeout=STEP_SECONDS)
-        keepShot(path, "full_screen.png")
+        keepShot(path, "full_screen.png", SHOTS)
         self.assertEqual(Picture.ofFile(path).differences(shot), 0)
         lister.keys("alt+Return")
         self.waitWindowed(lister, "the window back after Alt+Enter")
@@ -711,21 +350,18 @@ class WithoutDisplay(unittest.TestCase):
         ]
         for name, extra, reason in cases:
             with self.subTest(name):
-                folder = tempfile.mkdtemp(prefix="lister-nodisplay-")
-                self.addCleanup(shutil.rmtree, folder, True)
-                executable = os.path.join(folder, "lister")
-                shutil.copy(LISTER, executable)
-                env = {k: v for k, v in os.environ.items()
-                       if not k.startswith("LISTER_") and k not in
-                       ("DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET", "XDG_RUNTIME_DIR", "SDL_VIDEODRIVER")}
+                folder = Folder(LISTER, "lister")
+                self.addCleanup(folder.remove)
+                env = environmentWithout("DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET", "XDG_RUNTIME_DIR",
+                                         "SDL_VIDEODRIVER")
                 env.update(extra, LISTER_SCREEN="window")
-                run = subprocess.run([executable], input=b"7\rG\r", env=env, capture_output=True,
+                run = subprocess.run([folder.executable], input=b"7\rG\r", env=env, capture_output=True,
                                      timeout=STEP_SECONDS * 3)
                 errors = run.stderr.decode(errors="replace")
                 self.assertEqual(run.returncode, 0, errors)
                 self.assertIn("lister: the window screen cannot open (", errors)
                 self.assertIn(reason, errors)
-                self.assertEqual(os.path.getsize(os.path.join(folder, "VSR_7-6.asc")), 98)
+                self.assertEqual(os.path.getsize(folder.file("VSR_7-6.asc")), 98)
 
 
 if __name__ == "__main__":

@@ -3,46 +3,37 @@
 
 Headless runs take their keys from standard input and must write the same
 files and the same screens as the Linux build; the window runs on an X
-server of its own (Xvfb, as window_e2e.py starts it) and is typed at and
-clicked with xdotool. A Wine or an X server that cannot start fails the
-test: nothing here passes for want of a platform.
+server of its own (harness.py's Xvfb, as for the window's tests) and is
+typed at and clicked with xdotool. A Wine or an X server that cannot start
+fails the test: nothing here passes for want of a platform. The Wine
+prefix and paths are windows_driver.py's.
 
     LISTER_WINDOWS_BINARY=build-windows/lister.exe LISTER_LINUX_BINARY=build/lister \\
         /usr/bin/python3 tests/e2e/windows_e2e.py
 """
 
 import filecmp
-import itertools
 import math
 import os
 import re
 import shutil
 import signal
 import subprocess
-import sys
 import tempfile
 import time
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from window_e2e import (BACKGROUND, BLACK, CELL, CHOICE_ROW, CLOSING_ROW, HEIGHT, REPORT_ROW,  # noqa: E402
-                        TOTAL_ROW, WHITE, WIDTH, XDOTOOL, Picture, XServer, frameDrawn, stopProcess, waitFor)
+from harness import (BACKGROUND, BLACK, CELL, CHOICE_ROW, CLOSING_ROW, HEIGHT, LINUX_LISTER, REPORT_ROW,
+                     STEP_SECONDS, TOTAL_ROW, WHITE, WIDTH, XDOTOOL, Folder, Picture, XServer, cellRows,
+                     expectedListing, frameDrawn, stopProcess, waitFor)
+from windows_driver import (WINE, WINEBOOT, WINESERVER, cleanEnvironment, makePrefix, removePrefix,
+                            wineEnvironment, windowsPath)
 
 WINDOWS_LISTER = os.environ.get("LISTER_WINDOWS_BINARY", "")
-LINUX_LISTER = os.environ.get("LISTER_LINUX_BINARY", "")
-
-WINE = "/usr/bin/wine"
-WINEBOOT = "/usr/bin/wineboot"
-WINESERVER = "/usr/bin/wineserver"
-WINEPATH = "/usr/bin/winepath"
 
 TITLE = "lister"
-PREFIX_SECONDS = 180  # the first start of a Wine prefix builds its registry
 RUN_SECONDS = 120
-STEP_SECONDS = 20
 INPUT_ENDED = "lister: input ended while waiting for an answer"
-
-wineEnvironment = {}  # WINEPREFIX and WINEDEBUG, set once the prefix is ready
 
 
 def setUpModule():
@@ -52,69 +43,16 @@ def setUpModule():
     for name, path in (("LISTER_WINDOWS_BINARY", WINDOWS_LISTER), ("LISTER_LINUX_BINARY", LINUX_LISTER)):
         if not os.path.isfile(path):
             raise AssertionError("%s must name the built program, not %r" % (name, path))
-    prefix = tempfile.mkdtemp(prefix="lister-wine-")
-    wineEnvironment.update(WINEPREFIX=prefix, WINEDEBUG="-all")
-    env = dict(cleanEnvironment(), **wineEnvironment)
-    env.pop("DISPLAY", None)  # no dialogue of wineboot's may wait for a click
-    try:
-        subprocess.run([WINEBOOT, "-i"], env=env, check=True, timeout=PREFIX_SECONDS,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run([WINESERVER, "-w"], env=env, check=True, timeout=PREFIX_SECONDS)
-    except (subprocess.CalledProcessError, subprocess.TimeoutExpired) as failure:
-        raise AssertionError("cannot make a Wine prefix: %s" % failure)
+    makePrefix()
 
 
 def tearDownModule():
-    prefix = wineEnvironment.get("WINEPREFIX")
-    if prefix:
-        subprocess.run([WINESERVER, "-k"], env=dict(cleanEnvironment(), **wineEnvironment), timeout=STEP_SECONDS)
-        shutil.rmtree(prefix, ignore_errors=True)
-
-
-def cleanEnvironment():
-    return {k: v for k, v in os.environ.items()
-            if not k.startswith("LISTER_") and k not in ("DISPLAY", "WAYLAND_DISPLAY", "WINEPREFIX", "WINEDEBUG")}
-
-
-def windowsPath(path):
-    env = dict(cleanEnvironment(), **wineEnvironment)
-    run = subprocess.run([WINEPATH, "-w", path], env=env, capture_output=True, check=True, timeout=STEP_SECONDS)
-    return run.stdout.decode().strip()
-
-
-def expectedListing(n):
-    """Every 6 of 1..n in lexicographic order, 12 digits and CR LF each."""
-    return b"".join(b"".join(b"%02d" % e for e in combination) + b"\r\n"
-                    for combination in itertools.combinations(range(1, n + 1), 6))
-
-
-def cellRows(path):
-    """Rows 1-70 of a cells file (index 0 is empty), each its 100 bytes."""
-    with open(path, "rb") as f:
-        data = f.read()
-    if len(data) != 70 * 101 or any(data[at + 100] != 0x0A for at in range(0, len(data), 101)):
-        raise AssertionError("%s is no 70 x 100 cells file (%d bytes)" % (path, len(data)))
-    return [b""] + [data[at:at + 100] for at in range(0, len(data), 101)]
+    removePrefix()
 
 
 def withoutNumbers(row):
     """A row with its numbers blanked: the run's elapsed seconds differ."""
     return re.sub(rb"-?[0-9][0-9.e+-]*", b"#", row).rstrip()
-
-
-class Folder:
-    """A program copied into a folder of its own: its output lands there."""
-
-    def __init__(self, program, name):
-        self.path = tempfile.mkdtemp(prefix="lister-win-run-")
-        self.executable = os.path.join(self.path, name)
-        shutil.copy(program, self.executable)
-
-    def file(self, name):
-        return os.path.join(self.path, name)
-
-    def remove(self):
-        shutil.rmtree(self.path, ignore_errors=True)
 
 
 class Headless(unittest.TestCase):
@@ -162,7 +100,8 @@ class Headless(unittest.TestCase):
                     with open(windows.file(fileName), "rb") as f:
                         written = f.read()
                     self.assertEqual(len(written), math.comb(n, 6) * 14)
-                    self.assertTrue(written == expectedListing(n), "the listing differs from every 6 of %d" % n)
+                    self.assertTrue(written == b"".join(expectedListing(n)),
+                                    "the listing differs from every 6 of %d" % n)
                 else:
                     self.assertFalse(os.path.exists(windows.file(fileName)))
 
@@ -206,7 +145,7 @@ class Headless(unittest.TestCase):
         run = subprocess.run([WINE, executable], input=b"7\rG\r", env=env, capture_output=True, timeout=RUN_SECONDS)
         self.assertEqual(run.returncode, 0, run.stderr)
         with open(os.path.join(deep, "VSR_7-6.asc"), "rb") as f:
-            self.assertEqual(f.read(), expectedListing(7))
+            self.assertEqual(f.read(), b"".join(expectedListing(7)))
 
     def test_without_any_standard_input_a_question_ends_with_status_3(self):
         folder = Folder(WINDOWS_LISTER, "lister.exe")
@@ -279,7 +218,7 @@ class Headless(unittest.TestCase):
                 self.assertIn(message, run.stderr.decode(errors="replace"))
                 self.assertEqual(run.returncode, 0)
                 with open(windows.file("VSR_7-6.asc"), "rb") as f:
-                    self.assertEqual(f.read(), expectedListing(7))
+                    self.assertEqual(f.read(), b"".join(expectedListing(7)))
 
 
 class Window(unittest.TestCase):
@@ -344,15 +283,11 @@ class Window(unittest.TestCase):
         border = (width - WIDTH) // 2
         return border, height - HEIGHT - 2 * border
 
-    def rootPicture(self):
-        root = self.server.display.screen().root
-        return Picture.ofWindow(self.server.display, root, self.screenWidth, self.screenHeight)
-
     def clientPicture(self):
         """The client area: what the window shows of the frame."""
         x, y, width, height = self.geometry()
         border, caption = self.frameSizes()
-        shot = self.rootPicture()
+        shot = self.server.picture()
         left, top = x + border, y + border + caption
         rgb = b"".join(shot.rgb[((top + row) * self.screenWidth + left) * 3:
                                 ((top + row) * self.screenWidth + left + WIDTH) * 3] for row in range(HEIGHT))
@@ -386,7 +321,7 @@ class Window(unittest.TestCase):
         left = (self.screenWidth - 2 * WIDTH) // 2
 
         def scaled():
-            shot = self.rootPicture()
+            shot = self.server.picture()
             if [shot.at(5, 5), shot.at(left - 1, 600), shot.at(self.screenWidth - left, 600)] != [BLACK] * 3:
                 return False
             return all(shot.at(left + 2 * x + dx, 2 * y + dy) == windowed.at(x, y)
@@ -433,7 +368,7 @@ class Window(unittest.TestCase):
         output = self.folder.file("VSR_7-6.asc")
         waitFor("the file", lambda: os.path.exists(output) and os.path.getsize(output) == 98)
         with open(output, "rb") as f:
-            self.assertEqual(f.read(), expectedListing(7))
+            self.assertEqual(f.read(), b"".join(expectedListing(7)))
 
         # At the final wait the close button ends the run like any key.
         self.pressCloseButton()
