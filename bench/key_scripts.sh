@@ -39,10 +39,13 @@ edits=() long=() whole=() dd=()
 for ((i = 1; i <= runs; i++)); do
     edits+=("$(wallSeconds runScript edits)")
     long+=("$(wallSeconds runScript long)")
+    # Each write starts with nothing of the last one still going to disk.
     rm -f "$work/VSR_49-6.asc" "$work/dd.out"
+    sync
     whole+=("$(wallSeconds runScript file)")
     [ "$(stat -c %s "$work/VSR_49-6.asc")" -eq "$bytes" ] || { echo "lister wrote a short file" >&2; exit 1; }
     rm -f "$work/VSR_49-6.asc"
+    sync
     dd+=("$(wallSeconds ddWrite "$bytes" "$work/dd.out")")
 done
 

@@ -72,19 +72,27 @@ bool writeLines(RunValues& run, char* buffer, HandOver&& handOver) {
     std::size_t used = 0;
     enumerate(
         run,
-        [&](int a, int b, int c, int d, int e, int f) {
+        [&](int a, int b, int c, int d, int e, int first, int last) {
             const auto pair = [&](int element) { return pairs[static_cast<std::size_t>(element)]; };
             const std::uint64_t front = pair(a) | pair(b) << 16 | pair(c) << 32 | pair(d) << 48;
-            const std::uint64_t back = tails[static_cast<std::size_t>(e) * side + static_cast<std::size_t>(f)];
-            std::memcpy(buffer + used, &front, 8);
-            std::memcpy(buffer + used + 8, &back, 8);
-            used += lineLength;
-        },
-        [&] {
-            if (used < flushThreshold) return true;
-            buffer = handOver(buffer, used);
-            used = 0;
-            return buffer != nullptr;
+            const std::uint64_t* back = &tails[static_cast<std::size_t>(e) * side];
+            // Locals, so that the stores through the buffer need no reloads.
+            char* out = buffer;
+            std::size_t at = used;
+            int f = first;
+            while (f <= last) {
+                std::memcpy(out + at, &front, 8);
+                std::memcpy(out + at + 8, &back[f++], 8);
+                at += lineLength;
+                if (at >= flushThreshold) {
+                    out = handOver(out, at);
+                    at = 0;
+                    if (!out) break;
+                }
+            }
+            buffer = out;
+            used = at;
+            return f - first;
         },
         fileCheckMask);
     if (buffer && used > 0) buffer = handOver(buffer, used);

@@ -19,33 +19,38 @@ void runScreenListing(RunValues& run) {
     const LabelTable& label = run.labels;
     char cell[cellLength];
     cell[cellLength - 1] = cellGap;
+    const auto putLabel = [&](int at, int element) {
+        const std::string& text = label[static_cast<std::size_t>(element)];
+        cell[2 * at] = text[0];
+        cell[2 * at + 1] = text[1];
+    };
     enumerate(
         run,
-        [&](int a, int b, int c, int d, int e, int f) {
-            // The six labels and the gap in one print: a cell never reaches
-            // the right edge, so it shows exactly as seven prints would.
-            char* at = cell;
-            for (int element : {a, b, c, d, e, f}) {
-                const std::string& text = label[static_cast<std::size_t>(element)];
-                at[0] = text[0];
-                at[1] = text[1];
-                at += 2;
-            }
-            screen::ScreenHold hold;  // one lock for the whole cell
-            screen::moveCursor(run.gridRow, run.gridCol);
-            screen::setColors(run.count % 2 == 0 ? white : green, background);
-            screen::printText(std::string_view(cell, cellLength), false);
-        },
-        [&] {
-            if (++run.gridRow > lastGridRow) {
-                run.gridRow = firstGridRow;
-                run.gridCol += columnStep;
-                if (run.gridCol > lastGridColumn) {
-                    run.gridCol = firstGridColumn;
-                    ++run.page;
+        [&](int a, int b, int c, int d, int e, int first, int last) {
+            int at = 0;
+            for (int element : {a, b, c, d, e}) putLabel(at++, element);
+            std::int64_t count = run.count;
+            for (int f = first; f <= last; ++f, ++count) {
+                putLabel(5, f);
+                {
+                    // The six labels and the gap in one print: a cell never
+                    // reaches the right edge, so it shows exactly as seven
+                    // prints would. One lock for the whole cell.
+                    screen::ScreenHold hold;
+                    screen::moveCursor(run.gridRow, run.gridCol);
+                    screen::setColors(count % 2 == 0 ? white : green, background);
+                    screen::printText(std::string_view(cell, cellLength), false);
+                }
+                if (++run.gridRow > lastGridRow) {
+                    run.gridRow = firstGridRow;
+                    run.gridCol += columnStep;
+                    if (run.gridCol > lastGridColumn) {
+                        run.gridCol = firstGridColumn;
+                        ++run.page;
+                    }
                 }
             }
-            return true;
+            return last - first + 1;
         },
         screenCheckMask);
 }

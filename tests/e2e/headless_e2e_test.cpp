@@ -11,6 +11,7 @@
 #include "tests/reference_lines.h"
 #include "tests/run_lister.h"
 
+using testing_lister::fileIn;
 using testing_lister::Options;
 using testing_lister::runLister;
 using testing_lister::trimmed;
@@ -25,8 +26,6 @@ const std::string choicePromptText = " > SALIDA SOLO POR (P)ANTALLA o (G)UARDAR 
 std::string totalRowFor(const std::string& totalText, const std::string& fileName) {
     return " > TOTAL COMBINACIONES: " + totalText + " > ARCHIVO: " + fileName;
 }
-
-std::string fileAt(const std::string& directory, int n) { return directory + "/" + lister::outputFileName(n); }
 
 }  // namespace
 
@@ -233,13 +232,13 @@ TEST(FileListingRun, SevenElementsWriteTheirNinetyEightBytesNextToTheExecutable)
     options.executable = testing_lister::copyOfLister(home.path);
     options.workingDirectory = scratch.path;
     // An older, longer file of the same name is replaced, not appended to.
-    testing_lister::writeFile(fileAt(home.path, 7), std::string(1000, 'z'));
+    testing_lister::writeFile(fileIn(home.path, 7), std::string(1000, 'z'));
     const auto run = runLister("7\rG\r", scratch, options);
     ASSERT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(testing_lister::readFile(fileAt(home.path, 7)), referenceFile(7));
-    EXPECT_FALSE(std::filesystem::exists(fileAt(scratch.path, 7)));
+    EXPECT_EQ(testing_lister::readFile(fileIn(home.path, 7)), referenceFile(7));
+    EXPECT_FALSE(std::filesystem::exists(fileIn(scratch.path, 7)));
     EXPECT_EQ(trimmed(run.rows[68]), " > ARCHIVO GENERADO: VSR_7-6.asc");
-    EXPECT_EQ(trimmed(run.rows[69]), " > RUTA: " + fileAt(home.path, 7));
+    EXPECT_EQ(trimmed(run.rows[69]), " > RUTA: " + fileIn(home.path, 7));
     EXPECT_EQ(trimmed(run.rows[70]).rfind(" > OK. TIEMPO INVERTIDO:  ", 0), 0u);
 }
 
@@ -249,7 +248,7 @@ TEST(FileListingRun, TheWholeFileOf49) {
     options.executable = testing_lister::copyOfLister(home.path);
     const auto run = runLister("49\rG\r", scratch, options);
     ASSERT_EQ(run.status, 0) << run.errors;
-    const std::string path = fileAt(home.path, 49);
+    const std::string path = fileIn(home.path, 49);
     ASSERT_EQ(std::filesystem::file_size(path), 195773424u);
     EXPECT_TRUE(fileHoldsReference(path, 49));
     EXPECT_EQ(trimmed(run.rows[68]), " > ARCHIVO GENERADO: VSR_49-6.asc");
@@ -261,7 +260,7 @@ TEST(FileListingRun, EscAtTheFirstCheckLeaves8192WholeLines) {
     options.executable = testing_lister::copyOfLister(home.path);
     const auto run = runLister("49\rG\r\x1b", scratch, options);
     ASSERT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(testing_lister::readFile(fileAt(home.path, 49)), referenceFile(49, 8192));
+    EXPECT_EQ(testing_lister::readFile(fileIn(home.path, 49)), referenceFile(49, 8192));
     EXPECT_EQ(trimmed(run.rows[70]).rfind(" > PROCESO INTERRUMPIDO. GENERADAS:  8192 combinaciones. TIEMPO:  ", 0), 0u)
         << run.rows[70];
 }
@@ -270,10 +269,10 @@ TEST(FileListingRun, AFileThatCannotBeCreatedIsReportedWithError2) {
     testing_files::TempDir home, scratch;
     Options options;
     options.executable = testing_lister::copyOfLister(home.path);
-    std::filesystem::create_directory(fileAt(home.path, 7));
+    std::filesystem::create_directory(fileIn(home.path, 7));
     const auto run = runLister("7\rG\r", scratch, options);
     ASSERT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(trimmed(run.rows[70]), " > ERROR AL CREAR EL ARCHIVO: " + fileAt(home.path, 7) + "  ERR= 2");
+    EXPECT_EQ(trimmed(run.rows[70]), " > ERROR AL CREAR EL ARCHIVO: " + fileIn(home.path, 7) + "  ERR= 2");
     EXPECT_EQ(trimmed(run.rows[69]), " > Pulsa cualquier tecla para terminar.");
     EXPECT_EQ(trimmed(run.rows[68]), "");  // no panel, no file lines
 }
@@ -285,10 +284,10 @@ TEST_P(FullDisk, IsReportedWithError3AndNeverAsOk) {
     testing_files::TempDir home, scratch;
     Options options;
     options.executable = testing_lister::copyOfLister(home.path);
-    std::filesystem::create_symlink("/dev/full", fileAt(home.path, n));
+    std::filesystem::create_symlink("/dev/full", fileIn(home.path, n));
     const auto run = runLister(std::to_string(n) + "\rG\r", scratch, options);
     ASSERT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(trimmed(run.rows[70]), " > ERROR AL ESCRIBIR EL ARCHIVO: " + fileAt(home.path, n) + "  ERR= 3");
+    EXPECT_EQ(trimmed(run.rows[70]), " > ERROR AL ESCRIBIR EL ARCHIVO: " + fileIn(home.path, n) + "  ERR= 3");
     EXPECT_EQ(trimmed(run.rows[69]), " > Pulsa cualquier tecla para terminar.");
     for (const auto& row : run.rows) EXPECT_EQ(row.find("OK."), std::string::npos) << row;
 }

@@ -66,7 +66,11 @@ TEST(Enumeration, SevenElementsInLexicographicOrder) {
     RunValues run = runFor(7, "P");
     std::vector<Combination> seen;
     enumerate(
-        run, [&](int a, int b, int c, int d, int e, int f) { seen.push_back({a, b, c, d, e, f}); }, [] { return true; },
+        run,
+        [&](int a, int b, int c, int d, int e, int first, int last) {
+            for (int f = first; f <= last; ++f) seen.push_back({a, b, c, d, e, f});
+            return last - first + 1;
+        },
         screenCheckMask);
     const std::vector<Combination> expected = {{1, 2, 3, 4, 5, 6}, {1, 2, 3, 4, 5, 7}, {1, 2, 3, 4, 6, 7},
                                                {1, 2, 3, 5, 6, 7}, {1, 2, 4, 5, 6, 7}, {1, 3, 4, 5, 6, 7},
@@ -85,17 +89,23 @@ TEST(Enumeration, EveryNCountsItsTotalInOrderEndingAtTheTopSix) {
         std::int64_t checked = 0;
         enumerate(
             run,
-            [&](int a, int b, int c, int d, int e, int f) {
-                const Combination now{a, b, c, d, e, f};
-                ordered &= previous < now && a < b && b < c && c < d && d < e && e < f;
-                // Spot checks against the combination counted out directly.
-                if (run.count % 100003 == 0) {
-                    ordered &= now == combinationAt(n, run.count);
-                    ++checked;
+            [&](int a, int b, int c, int d, int e, int first, int lastF) {
+                // A run never passes a multiple of the check interval.
+                ordered &= run.count / (fileCheckMask + 1) == (run.count + lastF - first) / (fileCheckMask + 1);
+                for (int f = first; f <= lastF; ++f) {
+                    const Combination now{a, b, c, d, e, f};
+                    ordered &= previous < now && a < b && b < c && c < d && d < e && e < f;
+                    // Spot checks against the combination counted out directly.
+                    const std::int64_t count = run.count + (f - first);
+                    if (count % 100003 == 0) {
+                        ordered &= now == combinationAt(n, count);
+                        ++checked;
+                    }
+                    previous = last = now;
                 }
-                previous = last = now;
+                return lastF - first + 1;
             },
-            [] { return true; }, fileCheckMask);
+            fileCheckMask);
         EXPECT_EQ(run.count, combinationsOf6(n)) << n;
         EXPECT_TRUE(ordered) << n;
         EXPECT_GT(checked, 0);
