@@ -2,7 +2,6 @@
 // keys, full screen and the beep. Every SDL call, SDL_Init and SDL_Quit
 // included, runs on the window thread: SDL wants a window's events handled
 // on the thread that made it.
-#include <SDL.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -17,6 +16,7 @@
 
 #include "screen/back_ends/back_end.h"
 #include "screen/back_ends/sdl_keys.h"
+#include "screen/back_ends/sdl_library.h"
 
 namespace screen {
 namespace {
@@ -24,6 +24,8 @@ namespace {
 // Drivers that show a real window. SDL may quietly settle for "offscreen"
 // or "dummy" when no display opens; those must let the next back end try.
 constexpr std::string_view windowDrivers[] = {"x11", "wayland"};
+
+const SdlLibrary* sdl = nullptr;  // loaded by the first open
 
 constexpr int audioRate = 48000;
 constexpr int audioSamples = 512;
@@ -62,31 +64,31 @@ bool isWindowDriver(const char* driver) {
 }
 
 void release(Window* w) {
-    if (w->audio) SDL_CloseAudioDevice(w->audio);
-    if (w->texture) SDL_DestroyTexture(w->texture);
-    if (w->renderer) SDL_DestroyRenderer(w->renderer);
-    if (w->window) SDL_DestroyWindow(w->window);
+    if (w->audio) sdl->SDL_CloseAudioDevice(w->audio);
+    if (w->texture) sdl->SDL_DestroyTexture(w->texture);
+    if (w->renderer) sdl->SDL_DestroyRenderer(w->renderer);
+    if (w->window) sdl->SDL_DestroyWindow(w->window);
     delete w;
-    SDL_Quit();
+    sdl->SDL_Quit();
 }
 
 bool fail(Window* w, std::string& why, const std::string& what) {
-    why = what + ": " + SDL_GetError();
+    why = what + ": " + sdl->SDL_GetError();
     release(w);
     return false;
 }
 
 // No audio device means no beep; never an error.
 void openAudio(Window& w) {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;
+    if (sdl->SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;
     SDL_AudioSpec wanted{};
     wanted.freq = audioRate;
     wanted.format = AUDIO_S16SYS;
     wanted.channels = 1;
     wanted.samples = audioSamples;
     SDL_AudioSpec got{};
-    w.audio = SDL_OpenAudioDevice(nullptr, 0, &wanted, &got, 0);
-    if (w.audio) SDL_PauseAudioDevice(w.audio, 0);
+    w.audio = sdl->SDL_OpenAudioDevice(nullptr, 0, &wanted, &got, 0);
+    if (w.audio) sdl->SDL_PauseAudioDevice(w.audio, 0);
 }
 
 // The drivers worth trying here, so that SDL neither settles for a
@@ -119,26 +121,28 @@ void openAudioQuietly(Window& w) {
 }
 
 bool open(BackEnd& b, const BackEndSetup& setup, std::string& why) {
+    sdl = loadSdl(why);
+    if (!sdl) return false;
     if (!std::getenv("SDL_VIDEODRIVER")) {
         const std::string drivers = likelyDrivers();
         if (drivers.empty()) {
             why = "neither DISPLAY nor WAYLAND_DISPLAY is set";
             return false;
         }
-        SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
+        sdl->SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
     }
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");  // SIGINT and SIGTERM still end the process
-    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
-    SDL_SetHint(SDL_HINT_WINDOWS_NO_CLOSE_ON_ALT_F4, "1");
+    sdl->SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");  // SIGINT and SIGTERM still end the process
+    sdl->SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    sdl->SDL_SetHint(SDL_HINT_WINDOWS_NO_CLOSE_ON_ALT_F4, "1");
     // A present that waits for the display would stretch the 10 ms cycle.
-    SDL_SetHintWithPriority(SDL_HINT_RENDER_VSYNC, "0", SDL_HINT_OVERRIDE);
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        why = std::string("no display: ") + SDL_GetError();
-        SDL_Quit();
+    sdl->SDL_SetHintWithPriority(SDL_HINT_RENDER_VSYNC, "0", SDL_HINT_OVERRIDE);
+    if (sdl->SDL_Init(SDL_INIT_VIDEO) != 0) {
+        why = std::string("no display: ") + sdl->SDL_GetError();
+        sdl->SDL_Quit();
         return false;
     }
     auto* w = new Window;
-    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* driver = sdl->SDL_GetCurrentVideoDriver();
     if (!isWindowDriver(driver)) {
         release(w);
         why = std::string("the video driver ") + (driver ? driver : "(none)") + " shows no window";
@@ -148,30 +152,30 @@ bool open(BackEnd& b, const BackEndSetup& setup, std::string& why) {
     w->height = setup.height;
     // Resizable, or the window manager offers no maximise button; a resize
     // by hand snaps back, and the maximise switches to full screen.
-    w->window = SDL_CreateWindow(setup.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, setup.width,
+    w->window = sdl->SDL_CreateWindow(setup.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, setup.width,
                                  setup.height, SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN);
     if (!w->window) return fail(w, why, "cannot create the window");
-    w->renderer = SDL_CreateRenderer(w->window, -1, SDL_RENDERER_ACCELERATED);
-    if (!w->renderer) w->renderer = SDL_CreateRenderer(w->window, -1, SDL_RENDERER_SOFTWARE);
+    w->renderer = sdl->SDL_CreateRenderer(w->window, -1, SDL_RENDERER_ACCELERATED);
+    if (!w->renderer) w->renderer = sdl->SDL_CreateRenderer(w->window, -1, SDL_RENDERER_SOFTWARE);
     if (!w->renderer) return fail(w, why, "cannot draw in the window");
     w->texture =
-        SDL_CreateTexture(w->renderer, SDL_PIXELFORMAT_XRGB8888, SDL_TEXTUREACCESS_STREAMING, setup.width, setup.height);
+        sdl->SDL_CreateTexture(w->renderer, SDL_PIXELFORMAT_XRGB8888, SDL_TEXTUREACCESS_STREAMING, setup.width, setup.height);
     if (!w->texture) return fail(w, why, "cannot make the picture");
-    SDL_SetTextureBlendMode(w->texture, SDL_BLENDMODE_NONE);
+    sdl->SDL_SetTextureBlendMode(w->texture, SDL_BLENDMODE_NONE);
     // The same picture at any size: letterboxed, by whole pixels when it fits.
-    SDL_RenderSetLogicalSize(w->renderer, setup.width, setup.height);
-    SDL_RenderSetIntegerScale(w->renderer, SDL_TRUE);
-    SDL_SetRenderDrawColor(w->renderer, 0, 0, 0, 255);
+    sdl->SDL_RenderSetLogicalSize(w->renderer, setup.width, setup.height);
+    sdl->SDL_RenderSetIntegerScale(w->renderer, SDL_TRUE);
+    sdl->SDL_SetRenderDrawColor(w->renderer, 0, 0, 0, 255);
     const std::vector<Color> black(static_cast<std::size_t>(setup.width) * static_cast<std::size_t>(setup.height), 0);
-    SDL_UpdateTexture(w->texture, nullptr, black.data(), setup.width * static_cast<int>(sizeof(Color)));
+    sdl->SDL_UpdateTexture(w->texture, nullptr, black.data(), setup.width * static_cast<int>(sizeof(Color)));
 
     // Only keys and the window's own events wake the thread.
     for (Uint32 type : {SDL_MOUSEMOTION, SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP, SDL_MOUSEWHEEL, SDL_FINGERDOWN,
                         SDL_FINGERUP, SDL_FINGERMOTION, SDL_TEXTEDITING, SDL_KEYMAPCHANGED})
-        SDL_EventState(type, SDL_IGNORE);
-    SDL_StartTextInput();
-    SDL_ShowWindow(w->window);
-    SDL_RaiseWindow(w->window);
+        sdl->SDL_EventState(type, SDL_IGNORE);
+    sdl->SDL_StartTextInput();
+    sdl->SDL_ShowWindow(w->window);
+    sdl->SDL_RaiseWindow(w->window);
     openAudioQuietly(*w);
     b.state = w;
     return true;
@@ -180,7 +184,7 @@ bool open(BackEnd& b, const BackEndSetup& setup, std::string& why) {
 void waitForInput(BackEnd& b, int milliseconds) {
     Window& w = state(b);
     SDL_Event event;
-    if (SDL_WaitEventTimeout(&event, milliseconds)) w.waiting.push_back(event);
+    if (sdl->SDL_WaitEventTimeout(&event, milliseconds)) w.waiting.push_back(event);
 }
 
 void handle(Window& w, KeyQueue& queue, const SDL_Event& event) {
@@ -214,7 +218,7 @@ void takeInput(BackEnd& b, KeyQueue& queue) {
     for (const SDL_Event& event : w.waiting) handle(w, queue, event);
     w.waiting.clear();
     SDL_Event event;
-    while (SDL_PollEvent(&event)) handle(w, queue, event);
+    while (sdl->SDL_PollEvent(&event)) handle(w, queue, event);
 }
 
 // The texture rectangle and source pixels for the changed lines.
@@ -239,19 +243,19 @@ void upload(BackEnd& b, const TextScreen& screen, LineSpan span) {
     Window& w = state(b);
     const FrameUpload part = frameUpload(screen, span);
     if (part.rect.h == 0) return;
-    SDL_UpdateTexture(w.texture, &part.rect, part.pixels, part.pitch);
+    sdl->SDL_UpdateTexture(w.texture, &part.rect, part.pixels, part.pitch);
     w.repaintWanted = true;
 }
 
 // A failed switch leaves the display as it was.
 void setFullScreen(Window& w, bool on) {
-    const Uint32 before = SDL_GetWindowFlags(w.window) & SDL_WINDOW_FULLSCREEN_DESKTOP;
-    if (SDL_SetWindowFullscreen(w.window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0) {
-        if ((SDL_GetWindowFlags(w.window) & SDL_WINDOW_FULLSCREEN_DESKTOP) != before)
-            SDL_SetWindowFullscreen(w.window, before);
+    const Uint32 before = sdl->SDL_GetWindowFlags(w.window) & SDL_WINDOW_FULLSCREEN_DESKTOP;
+    if (sdl->SDL_SetWindowFullscreen(w.window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0) {
+        if ((sdl->SDL_GetWindowFlags(w.window) & SDL_WINDOW_FULLSCREEN_DESKTOP) != before)
+            sdl->SDL_SetWindowFullscreen(w.window, before);
     }
-    w.fullScreen = (SDL_GetWindowFlags(w.window) & SDL_WINDOW_FULLSCREEN) != 0;
-    if (!w.fullScreen) SDL_SetWindowSize(w.window, w.width, w.height);
+    w.fullScreen = (sdl->SDL_GetWindowFlags(w.window) & SDL_WINDOW_FULLSCREEN) != 0;
+    if (!w.fullScreen) sdl->SDL_SetWindowSize(w.window, w.width, w.height);
     w.layoutChanged = true;
     w.repaintWanted = true;
 }
@@ -259,23 +263,23 @@ void setFullScreen(Window& w, bool on) {
 void actOnWindow(Window& w) {
     if (w.toggleWanted) {
         setFullScreen(w, !w.fullScreen);
-    } else if (w.fullScreenWanted && !w.fullScreen && (SDL_GetWindowFlags(w.window) & SDL_WINDOW_MAXIMIZED)) {
-        SDL_RestoreWindow(w.window);
+    } else if (w.fullScreenWanted && !w.fullScreen && (sdl->SDL_GetWindowFlags(w.window) & SDL_WINDOW_MAXIMIZED)) {
+        sdl->SDL_RestoreWindow(w.window);
         setFullScreen(w, true);
     }
     w.toggleWanted = w.fullScreenWanted = false;
-    if (w.snapWanted && !w.fullScreen && !(SDL_GetWindowFlags(w.window) & SDL_WINDOW_MAXIMIZED)) {
+    if (w.snapWanted && !w.fullScreen && !(sdl->SDL_GetWindowFlags(w.window) & SDL_WINDOW_MAXIMIZED)) {
         int width = 0;
         int height = 0;
-        SDL_GetWindowSize(w.window, &width, &height);
-        if (width != w.width || height != w.height) SDL_SetWindowSize(w.window, w.width, w.height);
+        sdl->SDL_GetWindowSize(w.window, &width, &height);
+        if (width != w.width || height != w.height) sdl->SDL_SetWindowSize(w.window, w.width, w.height);
     }
     w.snapWanted = false;
     if (w.layoutChanged) {
         int width = 0;
         int height = 0;
-        SDL_GetRendererOutputSize(w.renderer, &width, &height);
-        SDL_RenderSetIntegerScale(w.renderer, width >= w.width && height >= w.height ? SDL_TRUE : SDL_FALSE);
+        sdl->SDL_GetRendererOutputSize(w.renderer, &width, &height);
+        sdl->SDL_RenderSetIntegerScale(w.renderer, width >= w.width && height >= w.height ? SDL_TRUE : SDL_FALSE);
         w.layoutChanged = false;
     }
 }
@@ -299,9 +303,9 @@ void present(BackEnd& b) {
     Window& w = state(b);
     actOnWindow(w);
     if (!w.repaintWanted) return;
-    SDL_RenderClear(w.renderer);
-    SDL_RenderCopy(w.renderer, w.texture, nullptr, nullptr);
-    SDL_RenderPresent(w.renderer);
+    sdl->SDL_RenderClear(w.renderer);
+    sdl->SDL_RenderCopy(w.renderer, w.texture, nullptr, nullptr);
+    sdl->SDL_RenderPresent(w.renderer);
     w.repaintWanted = false;
 }
 
@@ -317,15 +321,15 @@ void beep(BackEnd& b, int count, int hertz, int milliseconds) {
     if (!w.audio) return;
     makeTone(w, hertz, milliseconds);
     const Uint32 toneBytes = static_cast<Uint32>(w.tone.size() * sizeof(std::int16_t));
-    for (; count > 0 && SDL_GetQueuedAudioSize(w.audio) <= toneBytes && toneBytes > 0; --count)
-        SDL_QueueAudio(w.audio, w.tone.data(), toneBytes);
+    for (; count > 0 && sdl->SDL_GetQueuedAudioSize(w.audio) <= toneBytes && toneBytes > 0; --count)
+        sdl->SDL_QueueAudio(w.audio, w.tone.data(), toneBytes);
 }
 
 // Any event ends SDL_WaitEventTimeout; one of the user's kind means nothing.
 void wake(BackEnd&) {
     SDL_Event event{};
     event.type = SDL_USEREVENT;
-    SDL_PushEvent(&event);
+    sdl->SDL_PushEvent(&event);
 }
 
 }  // namespace
