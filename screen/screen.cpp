@@ -29,7 +29,13 @@ constexpr char noThread[] = "cannot start its thread: ";
 // and sound the beeps.
 void windowThreadMain(ScreenSession& s) {
     BackEnd& b = s.backEnd;
-    if (!b.open(b, s.setup, s.whyNotOpened)) {
+    bool opened = false;
+    try {
+        opened = b.open(b, s.setup, s.whyNotOpened);
+    } catch (const std::bad_alloc&) {
+        s.whyNotOpened = noMemory;  // what the back end made is its own to free
+    }
+    if (!opened) {
         s.opened.set_value(false);
         return;
     }

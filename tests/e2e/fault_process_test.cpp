@@ -70,7 +70,9 @@ TEST(FaultMemory, AScreenThatCannotStartEndsWithStatus1) {
 #endif
     testing_files::TempDir home, scratch;
     int refused = 0;
-    for (int kilobytes : {26000, 28000, 30000, 32000}) {
+    // Where the screen's thread or memory runs out depends on the build:
+    // scan until lister runs whole.
+    for (int kilobytes = 4000; kilobytes <= 40000; kilobytes += 2000) {
         SCOPED_TRACE(kilobytes);
         Options options;
         options.executable = testing_lister::copyOfLister(home.path);
@@ -78,6 +80,7 @@ TEST(FaultMemory, AScreenThatCannotStartEndsWithStatus1) {
         const auto run = runLister("7\rG\r", scratch, options);
         EXPECT_EQ(run.signal, 0) << run.errors;
         if (run.status == 127) continue;  // the system could not load it
+        if (run.status == 0 && run.errors.empty()) break;  // enough for all of it
         ASSERT_EQ(run.status, 1) << run.errors;
         EXPECT_EQ(run.errors.rfind("lister: the screen cannot start: ", 0), 0u) << run.errors;
         EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
