@@ -117,9 +117,14 @@ inline void recordPiece(TextScreen& s, const std::uint8_t* bytes, std::size_t co
     if (s.mark.row == s.cursorRow && s.mark.column >= s.cursorColumn &&
         s.mark.column < s.cursorColumn + static_cast<int>(count))
         s.mark.row = 0;  // written over
+    // Through local pointers: a flag stored as a byte could be any byte of
+    // the record, which would have the compiler reload its vectors after
+    // every cell.
+    Cell* cells = s.cells.data() + at;
+    std::uint8_t* pending = s.pendingCells.data() + at;
     for (std::size_t i = 0; i < count; ++i) {
-        s.cells[at + i] = Cell{bytes[i], fg, bg};
-        s.pendingCells[at + i] = 1;
+        cells[i] = Cell{bytes[i], fg, bg};
+        pending[i] = 1;
     }
     s.pendingRows[static_cast<std::size_t>(s.cursorRow - 1)] = 1;
     std::uint8_t* lines = &s.changedLines[static_cast<std::size_t>((s.cursorRow - 1) * s.cellHeight)];
