@@ -121,6 +121,10 @@ void upload(BackEnd&, const TextScreen& screen, LineSpan span) {
 void present(BackEnd&) {
     const LineSpan span = page.uploadedSpan;
     if (span.empty()) return;
+    // Until the page has painted the last lines, the next ones gather: they
+    // are turned into the canvas's bytes at most once a frame, not once a
+    // cycle, which leaves the listing a processor of its own.
+    if (page.changed.load(std::memory_order_acquire) != 0) return;
     const std::size_t width = static_cast<std::size_t>(page.width.load(std::memory_order_relaxed));
     const std::size_t end = static_cast<std::size_t>(span.last + 1) * width;
     for (std::size_t i = static_cast<std::size_t>(span.first) * width; i < end; ++i) {
