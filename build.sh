@@ -51,6 +51,12 @@ need() {
     fi
 }
 
+# Configures and builds one preset.
+build() {
+    cmake --preset "$1" >/dev/null
+    cmake --build --preset "$1"
+}
+
 # The builds and the tests use every core.
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc 2>/dev/null || echo 2)}
 export CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-$CMAKE_BUILD_PARALLEL_LEVEL}
@@ -58,8 +64,7 @@ export CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-$CMAKE_BUILD_PARALLEL_LEVEL}
 case "${1:-}" in
     run)
         need "${runPackages[@]}"
-        cmake --preset release >/dev/null
-        cmake --build --preset release
+        build release
         exec ./build/lister
         ;;
     test)
@@ -76,50 +81,41 @@ case "${1:-}" in
         ;;
     fuzz)
         need "${fuzzPackages[@]}"
-        cmake --preset fuzz >/dev/null
-        cmake --build --preset fuzz
+        build fuzz
         # Each target's own figures: executions, and anything it found.
         ctest --preset fuzz -V |
             grep -E 'stat::number_of_executed_units|^[0-9]+: Done|ERROR|SUMMARY|runtime error|deadly|tests passed|Failed'
         ;;
     bench)
         need "${testPackages[@]}"
-        cmake --preset test >/dev/null
-        cmake --build --preset test
+        build test
         ./build-test/bench/lister_bench
         # The listing again with the window presenting, on a virtual display.
         SDL_RENDER_DRIVER=software xvfb-run -a -s '-screen 0 1024x768x24' ./build-test/bench/lister_window_bench
         ;;
     windows)
         need "${windowsPackages[@]}"
-        cmake --preset windows >/dev/null
-        cmake --build --preset windows
+        build windows
         ;;
     windows-test)
         need "${windowsTestPackages[@]}"
         # The Linux build of the same sources, whose screens lister.exe must match.
-        cmake --preset release >/dev/null
-        cmake --build --preset release
+        build release
         cmake --workflow --preset windows
         ;;
     web)
         need "${webPackages[@]}"
-        cmake --preset web >/dev/null
-        cmake --build --preset web
+        build web
         ;;
     web-serve)
         need "${webPackages[@]}"
-        if [ ! -f build-web/lister.js ]; then
-            cmake --preset web >/dev/null
-            cmake --build --preset web
-        fi
+        [ -f build-web/lister.js ] || build web
         exec /usr/bin/python3 screen/back_ends/web/serve.py build-web
         ;;
     web-test)
         need "${webTestPackages[@]}"
         # The Linux build of the same sources, whose screens the page must match.
-        cmake --preset release >/dev/null
-        cmake --build --preset release
+        build release
         cmake --workflow --preset web
         ;;
     *)

@@ -42,8 +42,8 @@ void drawCells(RunValues& run, char* cell, int first, int last) {
 // Called through a pointer no optimiser can see through, so that it stays
 // a function of its own: a browser compiles a function at its best only
 // once it has been called often, and this one is called once a run, where
-// the loops around it run once a listing (about 10% of the listing's time
-// there; nothing natively).
+// the loops around it run once a listing (about a fifth of the listing's
+// time there; nothing natively).
 void (*volatile const drawRunOfCells)(RunValues&, char*, int, int) = drawCells;
 
 }  // namespace

@@ -14,9 +14,6 @@ namespace screen {
 void postKey(KeyCode code);
 // As a back end delivers them: none lost, beyond fifteen held in order.
 void offerKeys(const KeyCode* codes, std::size_t count);
-void markInputEnded();
-// True once the source has ended: no key will be posted any more.
-bool inputEnded();
 // True once the source has ended and every key it gave has been taken.
 bool inputExhausted();
 

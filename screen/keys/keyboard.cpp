@@ -9,8 +9,18 @@
 
 namespace screen {
 namespace {
+
 constexpr int keyWaitMilliseconds = 50;
+
+// True once the source has ended: no key will be posted any more.
+bool inputEnded() {
+    ScreenSession* s = openSession;
+    if (!s) return true;
+    ScreenLockHold hold(s->lock);
+    return s->keys.inputEnded;
 }
+
+}  // namespace
 
 void signalKeyDeliveries(ScreenSession& s) {
     // Notified under the mutex, so a waiter cannot miss it between its test
@@ -78,21 +88,6 @@ bool keyWaiting() {
     if (!s) return false;
     ScreenLockHold hold(s->lock);
     return queuedKeys(s->keys) > 0;
-}
-
-void markInputEnded() {
-    ScreenSession* s = openSession;
-    if (!s) return;
-    ScreenLockHold hold(s->lock);
-    markInputEnded(s->keys);
-    signalKeyDeliveries(*s);
-}
-
-bool inputEnded() {
-    ScreenSession* s = openSession;
-    if (!s) return true;
-    ScreenLockHold hold(s->lock);
-    return s->keys.inputEnded;
 }
 
 bool inputExhausted() {
