@@ -1,3 +1,3 @@
 #include "lister/run_driver.h"
 
-int main() { lister::runMain(); }
+int main(int argc, char** argv) { lister::runMain(argc, argv); }

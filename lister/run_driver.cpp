@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "lister/command_line.h"
 #include "lister/listings.h"
 #include "lister/texts.h"
 #include "platform/platform.h"
@@ -177,7 +178,8 @@ void clearRow(int row, int width, Color fg, Color bg) {
 
 void drawBar(int row, int width) { clearRow(row, width, barText, barBack); }
 
-void runMain() {
+void runMain(int argc, const char* const* argv) {
+    if (answeredCommandLine(argc, argv, stdout)) platform::endProcess(0);
     platform::prepareProcess();
     if (screen::openScreen(800, 600, 32, 1, 0, 0) != 0) platform::endProcess(noScreenStatus);
     screen::setTextSize(screenWidth, 70);

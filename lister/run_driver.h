@@ -9,8 +9,9 @@
 
 namespace lister {
 
-// The whole run, from opening the screen to the exit with status 0.
-[[noreturn]] void runMain();
+// The whole run, from opening the screen to the exit with status 0; or,
+// asked for --version or --help, that answer and the same exit.
+[[noreturn]] void runMain(int argc, const char* const* argv);
 
 std::string makeLabel(int i);
 LabelTable makeLabelTable();

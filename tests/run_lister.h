@@ -27,6 +27,7 @@ struct Run {
     int signal = 0;   // the signal that ended it, if one did
     std::vector<std::string> rows;  // the final cell rows, 1-based (rows[0] unused)
     std::string errors;             // what it wrote on standard error
+    std::string output;             // what it wrote on standard output
     std::string directory;          // where its executable stood
     std::string screenshot;         // the PNG's path, when asked for
 };
@@ -48,6 +49,7 @@ struct Options {
     bool screenshot = false;
     std::vector<std::string> environment;  // extra NAME=value entries
     std::vector<std::string> prefix;       // a command that runs lister, e.g. as another user
+    std::vector<std::string> arguments;    // given to lister itself
     std::function<void(pid_t)> whileRunning;  // called once it started, before waiting for its end
 };
 
@@ -65,6 +67,7 @@ inline Run runLister(const std::string& script, const testing_files::TempDir& sc
     const std::string scriptPath = scratch.path + "/script";
     const std::string cellsPath = scratch.path + "/cells.txt";
     const std::string errorsPath = scratch.path + "/errors.txt";
+    const std::string outputPath = scratch.path + "/output.txt";
     run.screenshot = options.screenshot ? scratch.path + "/screen.png" : "";
     writeFile(scriptPath, script);
     std::filesystem::remove(cellsPath);
@@ -85,11 +88,13 @@ inline Run runLister(const std::string& script, const testing_files::TempDir& sc
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, scriptPath.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, errorsPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (!options.workingDirectory.empty())
         posix_spawn_file_actions_addchdir_np(&actions, options.workingDirectory.c_str());
     std::vector<std::string> command = options.prefix;
     command.push_back(options.executable);
+    command.insert(command.end(), options.arguments.begin(), options.arguments.end());
     std::vector<char*> argv;
     for (auto& word : command) argv.push_back(word.data());
     argv.push_back(nullptr);
@@ -104,6 +109,7 @@ inline Run runLister(const std::string& script, const testing_files::TempDir& sc
     posix_spawn_file_actions_destroy(&actions);
 
     run.errors = readFile(errorsPath);
+    run.output = readFile(outputPath);
     // Rows of 100 cells and a line feed; a cell may hold any byte, a line
     // feed included, so the rows are cut by length.
     const std::string cells = readFile(cellsPath);
