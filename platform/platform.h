@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,9 +17,17 @@ namespace platform {
 // longer fail as a write error instead of ending the process.
 void prepareProcess();
 
+// Paths and the environment's texts are UTF-8 inside lister on every
+// system: on Windows they go through the system's wide functions, so a
+// folder may be named in any script.
+//
 // The full path of the running executable, never cut short; empty when
 // the system cannot tell.
 std::string executablePath();
+// The environment variable's value; none when it is not set.
+std::optional<std::string> environmentValue(const char* name);
+// Opens `path` with the C library's fopen `mode` ("wb", "rb").
+std::FILE* openFile(const std::string& path, const char* mode);
 // The executable's folder (see directoryOf).
 std::string executableDirectory();
 // The folder part of `path` for the given separator: everything before the
@@ -91,8 +101,9 @@ void releaseSignals(const SignalMask& before);
 // Whether `signal` is one of those; the terminal restores itself on them.
 bool isEndingSignal(int signal);
 #else
-// Text in the system's code page as the wide functions take it.
+// UTF-8 as the wide functions take it, and back.
 std::wstring wideText(std::string_view text);
+std::string utf8Text(std::wstring_view text);
 #endif
 
 }  // namespace platform

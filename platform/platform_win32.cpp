@@ -144,23 +144,42 @@ void prepareProcess() {}
 
 std::wstring wideText(std::string_view text) {
     if (text.empty()) return {};
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    if (length > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
     return wide;
+}
+
+std::string utf8Text(std::wstring_view text) {
+    if (text.empty()) return {};
+    const int size = static_cast<int>(text.size());
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
+    return narrow;
 }
 
 std::string executablePath() {
     // The result fills the whole buffer when the path was cut: grow and ask again.
-    std::vector<char> buffer(firstPathBuffer);
-    const HMODULE self = GetModuleHandleA(nullptr);
+    std::vector<wchar_t> buffer(firstPathBuffer);
+    const HMODULE self = GetModuleHandleW(nullptr);
     for (;;) {
-        const DWORD length = GetModuleFileNameA(self, buffer.data(), static_cast<DWORD>(buffer.size()));
+        const DWORD length = GetModuleFileNameW(self, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0) return {};
-        if (length < buffer.size()) return std::string(buffer.data(), length);
+        if (length < buffer.size()) return utf8Text(std::wstring_view(buffer.data(), length));
         if (buffer.size() >= longestPath) return {};
         buffer.resize(buffer.size() * 2);
     }
+}
+
+std::optional<std::string> environmentValue(const char* name) {
+    const wchar_t* value = _wgetenv(wideText(name).c_str());
+    if (!value) return std::nullopt;
+    return utf8Text(value);
+}
+
+std::FILE* openFile(const std::string& path, const char* mode) {
+    return _wfopen(longPath(path).c_str(), wideText(mode).c_str());
 }
 
 double clockSeconds() {

@@ -157,8 +157,8 @@ ScreenOptions optionsFromEnvironment() {
     ScreenOptions options;
     const std::string path = platform::executablePath();
     options.setup.title = platform::programTitle(path, platform::pathSeparator);
-    if (const char* shot = std::getenv("LISTER_SCREENSHOT")) options.screenshotPath = shot;
-    if (const char* cells = std::getenv("LISTER_CELLS")) options.cellsPath = cells;
+    options.screenshotPath = platform::environmentValue("LISTER_SCREENSHOT").value_or("");
+    options.cellsPath = platform::environmentValue("LISTER_CELLS").value_or("");
 
     chooseBackEnds(options);
     return options;

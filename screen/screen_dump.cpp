@@ -9,6 +9,8 @@
 #define STBI_WRITE_NO_STDIO
 #include <stb_image_write.h>
 
+#include "platform/platform.h"
+
 namespace screen {
 namespace {
 
@@ -31,7 +33,7 @@ void writeChunk(void* context, void* data, int size) {
 template <typename Fill>
 std::string writeFile(const std::string& path, Fill fill) {
     Output out;
-    out.file = std::fopen(path.c_str(), "wb");
+    out.file = platform::openFile(path, "wb");
     if (!out.file) return std::strerror(errno);
     const bool filled = fill(out);
     if (!filled && !out.failed) {

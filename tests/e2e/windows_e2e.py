@@ -133,19 +133,34 @@ class Headless(unittest.TestCase):
                 self.assertIn(INPUT_ENDED, onWindows.stderr.decode(errors="replace"))
                 self.assertFalse(any(name.startswith("VSR_") for name in os.listdir(windows.path)))
 
-    def test_the_file_lands_next_to_an_executable_past_260_characters_deep(self):
-        folder = Folder(WINDOWS_LISTER, "lister.exe")
-        self.addCleanup(folder.remove)
-        deep = os.path.join(folder.path, "d" * 120, "e" * 120, "f" * 60)
-        os.makedirs(deep)
-        executable = os.path.join(deep, "lister.exe")
-        shutil.move(folder.executable, executable)
-        self.assertGreater(len("Z:" + executable), 300)  # as Wine names it
-        env = dict(cleanEnvironment(), **wineEnvironment, LISTER_SCREEN="headless")
-        run = subprocess.run([WINE, executable], input=b"7\rG\r", env=env, capture_output=True, timeout=RUN_SECONDS)
-        self.assertEqual(run.returncode, 0, run.stderr)
-        with open(os.path.join(deep, "VSR_7-6.asc"), "rb") as f:
-            self.assertEqual(f.read(), b"".join(expectedListing(7)))
+    def test_the_file_lands_next_to_the_executable_in_any_folder(self):
+        """Deep folders, and folders named in any script: the path goes
+        through the wide functions, and row 69 shows its UTF-8 bytes as
+        the Linux build shows them."""
+        cases = [
+            ("past 260 characters deep", ["d" * 120, "e" * 120, "f" * 60]),
+            ("Cyrillic, CJK and accents outside the ANSI code page", ["Кириллица", "漢字 ő ř ą"]),
+        ]
+        for name, folders in cases:
+            with self.subTest(name):
+                folder = Folder(WINDOWS_LISTER, "lister.exe")
+                self.addCleanup(folder.remove)
+                deep = os.path.join(folder.path, *folders)
+                os.makedirs(deep)
+                executable = os.path.join(deep, "lister.exe")
+                shutil.move(folder.executable, executable)
+                cells = os.path.join(deep, "cells.txt")
+                # Wine reads the names and the environment in this locale's encoding.
+                env = dict(cleanEnvironment(), **wineEnvironment, LISTER_SCREEN="headless", LC_ALL="C.UTF-8",
+                           LISTER_CELLS="\\".join([windowsPath(folder.path)] + folders + ["cells.txt"]))
+                run = subprocess.run([WINE, executable], input=b"7\rG\r", env=env, capture_output=True,
+                                     timeout=RUN_SECONDS)
+                self.assertEqual(run.returncode, 0, run.stderr)
+                with open(os.path.join(deep, "VSR_7-6.asc"), "rb") as f:
+                    self.assertEqual(f.read(), b"".join(expectedListing(7)))
+                path = "\\".join([windowsPath(folder.path)] + folders + ["VSR_7-6.asc"]).encode()
+                # Row 69 on, scrolled up when it runs past row 70.
+                self.assertIn(b" > RUTA: " + path + b" ", b"".join(cellRows(cells)))
 
     def test_without_any_standard_input_a_question_ends_with_status_3(self):
         folder = Folder(WINDOWS_LISTER, "lister.exe")
