@@ -20,6 +20,10 @@
 #   bash build.sh web           build build-web/ (the page, lister.js, lister.wasm, lister.worker.js)
 #   bash build.sh web-serve     serve build-web/ on 127.0.0.1 with the isolation headers
 #   bash build.sh web-test      its end-to-end tests in headless chromium
+#
+# Releases:
+#   bash build.sh package       the .deb, the Linux tarball, the Windows and web zips into dist/
+#   bash build.sh package-test  checks what is in dist/ (lintian, installs it, runs it)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
@@ -32,6 +36,10 @@ windowsTestPackages=("${windowsPackages[@]}" "${runPackages[@]}" wine wine64 xvf
     python3-xlib imagemagick)  # Wine, and the X tools that window_e2e.py uses too
 webPackages=(emscripten cmake ninja-build libstb-dev)
 webTestPackages=("${webPackages[@]}" "${runPackages[@]}" chromium python3-websocket imagemagick)
+packagePackages=("${runPackages[@]}" "${windowsPackages[@]}" "${webPackages[@]}" debhelper dpkg-dev
+    git zip)
+packageTestPackages=(lintian desktop-file-utils appstream man-db binutils-mingw-w64-x86-64 unzip
+    passwd util-linux)  # useradd, runuser
 
 # Installs the missing packages as root; otherwise names them and stops.
 need() {
@@ -118,8 +126,16 @@ case "${1:-}" in
         build release
         cmake --workflow --preset web
         ;;
+    package)
+        need "${packagePackages[@]}"
+        bash packaging/make_dist.sh
+        ;;
+    package-test)
+        need "${packageTestPackages[@]}"
+        bash tests/e2e/package_check.sh dist
+        ;;
     *)
-        echo "usage: bash build.sh run|test|asan|tsan|fuzz|bench|windows|windows-test|web|web-serve|web-test" >&2
+        echo "usage: bash build.sh run|test|asan|tsan|fuzz|bench|windows|windows-test|web|web-serve|web-test|package|package-test" >&2
         exit 2
         ;;
 esac

@@ -21,6 +21,7 @@ namespace screen {
 namespace {
 
 constexpr wchar_t className[] = L"lister_window";
+constexpr WORD programIcon = 1;  // lister's own icon, the first of the program's resources (lister.rc)
 constexpr DWORD windowedStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
 constexpr DWORD fullScreenStyle = WS_POPUP;
 constexpr UINT_PTR systemCommandMask = 0xFFF0;  // the low bits carry how the command came
@@ -247,7 +248,8 @@ bool registerClass(HINSTANCE instance) {
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = windowProcedure;
     windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(programIcon));
+    if (!windowClass.hIcon) windowClass.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
     windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     windowClass.lpszClassName = className;
     return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
