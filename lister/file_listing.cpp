@@ -32,7 +32,7 @@ bool inUse(const FileTable& table, int handle) {
     screen::setColors(white, background);
     screen::moveCursor(reportRow, 1);
     screen::printText(what, false);
-    screen::printText(run.filePath, false);
+    screen::printGlyphs(run.filePath);
     screen::printText(errorNumberLabel, false);
     screen::printInt32(errorNumber);
     // The panel's longer row 69 would show past the hint.

@@ -301,6 +301,13 @@ void printText(std::string_view text, bool newline) {
     for (; beeps > 0; --beeps) beep(beepHertz, beepMilliseconds);
 }
 
+void printGlyphs(std::string_view text) {
+    ScreenSession* s = openSession;
+    if (!s) return;
+    ScreenLockHold hold(s->lock);
+    writeGlyphs(s->screen, text.data(), text.size());
+}
+
 void printInt32(std::int32_t value) { printText(int32Text(value), false); }
 void printInt64(std::int64_t value) { printText(int64Text(value), false); }
 void printDouble(double value) { printText(doubleText(value), false); }

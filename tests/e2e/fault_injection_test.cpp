@@ -73,24 +73,28 @@ TEST(FaultNoCreate, AFolderTheUserCannotWrite) {
 }
 
 TEST(FaultNoCreate, AFolderWithBytesOutsideAscii) {
-    testing_files::TempDir top, scratch;
-    const std::string home = top.path + "/carpeta-\xc3\xb1-\xe9\xff";
-    std::filesystem::create_directory(home);
-    chmod(top.path.c_str(), 0755);
-    // Writable, the odd bytes are no obstacle: the file lands there and the
-    // path is shown byte for byte.
-    Options options;
-    options.executable = testing_lister::copyOfLister(home);
-    auto run = runLister("7\rG\r", scratch, options);
-    ASSERT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(readFile(fileIn(home, 7)), referenceFile(7));
-    EXPECT_EQ(trimmed(run.rows[69]), " > RUTA: " + fileIn(home, 7));
-    // Not writable, it is the same creation error as anywhere.
-    std::filesystem::remove(fileIn(home, 7));
-    options = notWritable(home, scratch);
-    run = runLister("7\rG\r", scratch, options);
-    chmod(home.c_str(), 0755);
-    expectCreationError(run, fileIn(home, 7));
+    // Bytes a print would obey (LF, CR, BEL, TAB, BS) are shown as glyphs too.
+    for (const std::string name : {"carpeta-\xc3\xb1-\xe9\xff", "a\nb\rc\ad\te\bf\x7f-\x1b"}) {
+        testing_files::TempDir top, scratch;
+        const std::string home = top.path + "/" + name;
+        std::filesystem::create_directory(home);
+        chmod(top.path.c_str(), 0755);
+        // Writable, the odd bytes are no obstacle: the file lands there and the
+        // path is shown byte for byte.
+        Options options;
+        options.executable = testing_lister::copyOfLister(home);
+        auto run = runLister("7\rG\r", scratch, options);
+        ASSERT_EQ(run.status, 0) << run.errors;
+        EXPECT_EQ(readFile(fileIn(home, 7)), referenceFile(7));
+        EXPECT_EQ(trimmed(run.rows[69]), " > RUTA: " + fileIn(home, 7));
+        EXPECT_EQ(trimmed(run.rows[70]).rfind(" > OK. TIEMPO INVERTIDO: ", 0), 0u) << run.rows[70];
+        // Not writable, it is the same creation error as anywhere.
+        std::filesystem::remove(fileIn(home, 7));
+        options = notWritable(home, scratch);
+        run = runLister("7\rG\r", scratch, options);
+        chmod(home.c_str(), 0755);
+        expectCreationError(run, fileIn(home, 7));
+    }
 }
 
 TEST(FaultNoCreate, AReadOnlyMount) {
