@@ -56,19 +56,23 @@ long readAvailableInput(int fd, unsigned char* buffer, std::size_t size);
 // to read or has ended.
 void waitForInputOn(int fd, int milliseconds);
 
-// The output file, written from one thread.
+// An output file (the listing's, the dumps), written from one thread.
 struct OutputFile {
     std::intptr_t handle = -1;  // the descriptor, or the Windows handle
     bool onDisk = false;        // a regular file: locked, and it can be cut back
+    int error = 0;              // why opening or the last write failed, as an errno value
 };
 
 // Opens `path` for writing, creating it, without ever waiting: false when
-// it cannot be created or opened, when it is a FIFO nobody reads, or when
-// another writer (another lister) holds it; that writer's file is left as
-// it was. A file on disk is then locked against other writers and emptied.
+// it cannot be created or opened, when it is a FIFO nobody reads (ENXIO),
+// or when another writer (another lister) holds it (EWOULDBLOCK); that
+// writer's file is left as it was. A file on disk is then locked against
+// other writers, where its file system has locks, and emptied.
 bool openOutputFile(OutputFile& file, const std::string& path);
 // Writes the bytes, in as many calls as the system needs: how many reached
-// the file, fewer than `length` only when writing failed.
+// the file, fewer than `length` only when writing failed. Waiting for a
+// reader of a FIFO or a device, the signals that end the process get
+// through, held back or not.
 std::size_t writeOutputFile(OutputFile& file, const char* bytes, std::size_t length);
 // Cuts a file on disk back to its first `length` bytes; a device or a pipe
 // is left alone.

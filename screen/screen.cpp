@@ -206,13 +206,14 @@ void closeScreen() {
     s->stopping.store(true, std::memory_order_release);
     s->windowThread.join();
     renderPendingCells(s->screen);
+    // Said without taking memory: running out of it may be the reason.
     if (!s->screenshotPath.empty()) {
-        const std::string why = writeScreenshot(s->screen, s->screenshotPath);
-        if (!why.empty()) report("cannot write the screenshot " + s->screenshotPath + ": " + why);
+        if (const char* why = writeScreenshot(s->screen, s->screenshotPath))
+            std::fprintf(stderr, "lister: cannot write the screenshot %s: %s\n", s->screenshotPath.c_str(), why);
     }
     if (!s->cellsPath.empty()) {
-        const std::string why = writeCellsDump(s->screen, s->cellsPath);
-        if (!why.empty()) report("cannot write the cells file " + s->cellsPath + ": " + why);
+        if (const char* why = writeCellsDump(s->screen, s->cellsPath))
+            std::fprintf(stderr, "lister: cannot write the cells file %s: %s\n", s->cellsPath.c_str(), why);
     }
     openSession = nullptr;
     delete s;

@@ -221,6 +221,22 @@ TEST(FaultOutputs, NamesThatAreNoFile) {
     }
 }
 
+// A screenshot named after a FIFO nobody reads is said and skipped; the
+// cells are still dumped and the run ends as it would.
+TEST(FaultOutputs, AScreenshotNobodyReads) {
+    testing_files::TempDir home, scratch;
+    Options options;
+    options.executable = testing_lister::copyOfLister(home.path);
+    const std::string fifo = scratch.path + "/shot.png";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    options.environment = {"LISTER_SCREENSHOT=" + fifo};
+    options.prefix = {"timeout", "-s", "KILL", "60"};
+    const auto run = runLister("7\rG\r", scratch, options);
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(run.errors, "lister: cannot write the screenshot " + fifo + ": nobody reads that FIFO\n");
+    EXPECT_EQ(trimmed(run.rows[70]).rfind(" > OK. TIEMPO INVERTIDO: ", 0), 0u) << run.rows[70];
+}
+
 // Without /proc lister finds itself by the path it was started by, made
 // absolute against the folder it started in; without that either it
 // writes nowhere rather than into the current folder.
