@@ -80,6 +80,15 @@ void cutOutputFile(OutputFile& file, std::uint64_t length);
 // False when the system reports a failure on closing.
 bool closeOutputFile(OutputFile& file);
 
+// Around each piece of the output file: another thread that must end the
+// process (the window's display is lost) waits until the piece is in.
+void beginPiece();
+void endPiece();
+// From any thread: once no piece is going out, says `message` in one line
+// on standard error and ends the process with `status` at once, running
+// nothing more of the program.
+[[noreturn]] void endProcessBetweenPieces(int status, const char* message);
+
 // The signals that end the process and may come from outside (TERM, INT,
 // HUP, QUIT, the user and timer signals and the like, never the faults a
 // crash raises) are held back on the calling thread until released: around
