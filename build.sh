@@ -28,7 +28,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
 runPackages=(g++ cmake ninja-build pkg-config libsdl2-dev libstb-dev)
-testPackages=("${runPackages[@]}" libgtest-dev libbenchmark-dev tmux
+testPackages=("${runPackages[@]}" libgtest-dev libbenchmark-dev tmux strace  # strace injects faults
     xvfb xauth xdotool imagemagick python3-xlib openbox wmctrl)  # the window's tests under X
 fuzzPackages=("${runPackages[@]}" clang libclang-rt-14-dev)
 windowsPackages=(g++-mingw-w64-x86-64-posix cmake ninja-build libstb-dev)

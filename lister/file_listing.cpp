@@ -32,7 +32,7 @@ bool inUse(const FileTable& table, int handle) {
     screen::setColors(white, background);
     screen::moveCursor(reportRow, 1);
     screen::printText(what, false);
-    screen::printText(run.filePath, false);
+    screen::printGlyphs(run.filePath);
     screen::printText(errorNumberLabel, false);
     screen::printInt32(errorNumber);
     // The panel's longer row 69 would show past the hint.
@@ -64,8 +64,10 @@ int openForOutput(FileTable& table, int handle, const std::string& path) {
 int writeText(FileTable& table, int handle, const char* bytes, std::size_t length) {
     if (!inUse(table, handle)) return fileBadNumber;
     const auto at = static_cast<std::size_t>(handle);
-    // A signal that ends lister waits until the piece is in, or cut back.
+    // A signal that ends lister, or a window that is lost, waits until the
+    // piece is in, or cut back.
     const platform::SignalMask before = platform::holdEndingSignals();
+    platform::beginPiece();
     const std::size_t done = platform::writeOutputFile(table.files[at], bytes, length);
     if (done == length) {
         table.held[at] += length;
@@ -73,6 +75,7 @@ int writeText(FileTable& table, int handle, const char* bytes, std::size_t lengt
         table.held[at] = (table.held[at] + done) / lineLength * lineLength;
         platform::cutOutputFile(table.files[at], table.held[at]);
     }
+    platform::endPiece();
     platform::releaseSignals(before);
     return done == length ? fileOk : fileWriteFailed;
 }

@@ -51,12 +51,13 @@ inline constexpr std::size_t writeBufferSize = flushThreshold + lineLength + 2;
 // CR LF. Whenever the buffer holds 65536 bytes or more, and at the end for
 // the rest, handOver(buffer, length) takes it and gives back the buffer to
 // fill next, or null when writing has failed: the listing then stops at
-// once and this returns false.
+// once, run.count becomes the lines of the pieces handed over whole, and
+// this returns false.
 template <typename HandOver>
 bool writeLines(RunValues& run, char* buffer, HandOver&& handOver) {
     static_assert(std::endian::native == std::endian::little, "labels go in as little-endian words");
-    // Label i as its two bytes; the last two labels with CR LF as the 8
-    // bytes of a line's second store.
+    // Label i as its two bytes. A line goes in as two 8-byte stores: the
+    // first four labels, then the last two with CR LF.
     std::array<std::uint64_t, mostElements + 1> pairs{};
     for (int i = 1; i <= mostElements; ++i) {
         const std::string& label = run.labels[static_cast<std::size_t>(i)];
@@ -64,30 +65,32 @@ bool writeLines(RunValues& run, char* buffer, HandOver&& handOver) {
             static_cast<unsigned char>(label[0]) | static_cast<std::uint64_t>(static_cast<unsigned char>(label[1])) << 8;
     }
     constexpr std::uint64_t lineEnd = std::uint64_t{'\r'} | std::uint64_t{'\n'} << 8;
-    constexpr std::size_t side = mostElements + 1;
-    std::array<std::uint64_t, side * side> tails{};
-    for (std::size_t e = 1; e <= mostElements; ++e)
-        for (std::size_t f = 1; f <= mostElements; ++f) tails[e * side + f] = pairs[e] | pairs[f] << 16 | lineEnd << 32;
 
     std::size_t used = 0;
+    std::int64_t handedOver = 0;  // the lines of the pieces handed over
     enumerate(
         run,
         [&](int a, int b, int c, int d, int e, int first, int last) {
             const auto pair = [&](int element) { return pairs[static_cast<std::size_t>(element)]; };
             const std::uint64_t front = pair(a) | pair(b) << 16 | pair(c) << 32 | pair(d) << 48;
-            const std::uint64_t* back = &tails[static_cast<std::size_t>(e) * side];
+            const std::uint64_t back = pair(e) | lineEnd << 32;
             // Locals, so that the stores through the buffer need no reloads.
             char* out = buffer;
             std::size_t at = used;
             int f = first;
             while (f <= last) {
                 std::memcpy(out + at, &front, 8);
-                std::memcpy(out + at + 8, &back[f++], 8);
+                const std::uint64_t tail = back | pair(f++) << 16;
+                std::memcpy(out + at + 8, &tail, 8);
                 at += lineLength;
                 if (at >= flushThreshold) {
                     out = handOver(out, at);
                     at = 0;
-                    if (!out) break;
+                    if (!out) {
+                        buffer = nullptr;
+                        return 0;  // fewer than the run, even at its last line: the enumeration stops
+                    }
+                    handedOver = run.count + (f - first);
                 }
             }
             buffer = out;
@@ -96,6 +99,7 @@ bool writeLines(RunValues& run, char* buffer, HandOver&& handOver) {
         },
         fileCheckMask);
     if (buffer && used > 0) buffer = handOver(buffer, used);
+    if (!buffer) run.count = handedOver;
     return buffer != nullptr;
 }
 

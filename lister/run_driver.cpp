@@ -132,7 +132,7 @@ void showClosingLines(const RunValues& run) {
         setColors(green, background);
         moveCursor(hintRow, 1);
         print(filePathLabel);
-        print(run.filePath);
+        screen::printGlyphs(run.filePath);
     } else {
         // Row 68 keeps the final progress line.
         setColors(green, background);

@@ -1,5 +1,9 @@
 #include "platform/platform.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
 namespace platform {
 
 std::string directoryOf(std::string_view path, char separator) {
@@ -30,5 +34,21 @@ std::string programTitle(std::string_view path, char separator) {
 }
 
 std::string executableDirectory() { return directoryOf(executablePath(), pathSeparator); }
+
+namespace {
+std::mutex pieceGoingOut;
+}
+
+void beginPiece() { pieceGoingOut.lock(); }
+void endPiece() { pieceGoingOut.unlock(); }
+
+void endProcessBetweenPieces(int status, const char* message) {
+    pieceGoingOut.lock();  // kept: no further piece starts
+    std::fprintf(stderr, "lister: %s\n", message);
+    std::fflush(stderr);
+    // Not exit(): the program thread still runs, and must not meet a
+    // process whose objects are being destroyed.
+    std::_Exit(status);
+}
 
 }  // namespace platform

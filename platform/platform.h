@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,8 +25,6 @@ void prepareProcess();
 std::string executablePath();
 // The environment variable's value; none when it is not set.
 std::optional<std::string> environmentValue(const char* name);
-// Opens `path` with the C library's fopen `mode` ("wb", "rb").
-std::FILE* openFile(const std::string& path, const char* mode);
 // The executable's folder (see directoryOf).
 std::string executableDirectory();
 // The folder part of `path` for the given separator: everything before the
@@ -66,25 +63,38 @@ long readAvailableInput(int fd, unsigned char* buffer, std::size_t size);
 // to read or has ended.
 void waitForInputOn(int fd, int milliseconds);
 
-// The output file, written from one thread.
+// An output file (the listing's, the dumps), written from one thread.
 struct OutputFile {
     std::intptr_t handle = -1;  // the descriptor, or the Windows handle
     bool onDisk = false;        // a regular file: locked, and it can be cut back
+    int error = 0;              // why opening or the last write failed, as an errno value
 };
 
 // Opens `path` for writing, creating it, without ever waiting: false when
-// it cannot be created or opened, when it is a FIFO nobody reads, or when
-// another writer (another lister) holds it; that writer's file is left as
-// it was. A file on disk is then locked against other writers and emptied.
+// it cannot be created or opened, when it is a FIFO nobody reads (ENXIO),
+// or when another writer (another lister) holds it (EWOULDBLOCK); that
+// writer's file is left as it was. A file on disk is then locked against
+// other writers, where its file system has locks, and emptied.
 bool openOutputFile(OutputFile& file, const std::string& path);
 // Writes the bytes, in as many calls as the system needs: how many reached
-// the file, fewer than `length` only when writing failed.
+// the file, fewer than `length` only when writing failed. Waiting for a
+// reader of a FIFO or a device, the signals that end the process get
+// through, held back or not.
 std::size_t writeOutputFile(OutputFile& file, const char* bytes, std::size_t length);
 // Cuts a file on disk back to its first `length` bytes; a device or a pipe
 // is left alone.
 void cutOutputFile(OutputFile& file, std::uint64_t length);
 // False when the system reports a failure on closing.
 bool closeOutputFile(OutputFile& file);
+
+// Around each piece of the output file: another thread that must end the
+// process (the window's display is lost) waits until the piece is in.
+void beginPiece();
+void endPiece();
+// From any thread: once no piece is going out, says `message` in one line
+// on standard error and ends the process with `status` at once, running
+// nothing more of the program.
+[[noreturn]] void endProcessBetweenPieces(int status, const char* message);
 
 // The signals that end the process and may come from outside (TERM, INT,
 // HUP, QUIT, the user and timer signals and the like, never the faults a

@@ -91,6 +91,32 @@ sigset_t endingSignals() {
     return set;
 }
 
+// Locked against other listers; a file system that has no locks (some
+// network mounts) is written unlocked rather than not at all.
+bool locked(int fd) {
+    return flock(fd, LOCK_EX | LOCK_NB) == 0 || errno == ENOLCK || errno == EOPNOTSUPP;
+}
+
+bool blocking(int fd) {
+    const int flags = fcntl(fd, F_GETFL);
+    return flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+#ifndef __EMSCRIPTEN__
+// Until a FIFO's reader or a device takes more, with the signals that end
+// the process let through: one of them ends lister here rather than after a
+// reader that may never read again.
+void waitForRoom(int fd) {
+    static const sigset_t ending = endingSignals();
+    sigset_t open;
+    pthread_sigmask(SIG_SETMASK, nullptr, &open);
+    for (int signal = 1; signal < NSIG; ++signal)
+        if (sigismember(&ending, signal)) sigdelset(&open, signal);
+    pollfd p{fd, POLLOUT, 0};
+    ppoll(&p, 1, nullptr, &open);
+}
+#endif
+
 }  // namespace
 
 void prepareProcess() {
@@ -126,8 +152,6 @@ std::optional<std::string> environmentValue(const char* name) {
     return std::string(value);
 }
 
-std::FILE* openFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
-
 double clockSeconds() {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
@@ -149,19 +173,23 @@ void napMicroseconds(int microseconds) { std::this_thread::sleep_for(std::chrono
 void endProcess(int status) { std::exit(status); }
 
 bool openOutputFile(OutputFile& file, const std::string& path) {
+    file = {};
     // No O_TRUNC: a file another lister writes must stay whole until the
     // lock says it is ours. O_NONBLOCK: a FIFO nobody reads fails at once
     // (ENXIO) instead of waiting for a reader for ever.
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        file.error = errno;
+        return false;
+    }
     struct stat status {};
     const bool onDisk = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-    // Devices (/dev/null, /dev/full) are neither locked nor emptied.
-    bool usable = !onDisk || (flock(fd, LOCK_EX | LOCK_NB) == 0 && emptied(fd));
-    // From here on a write waits as it always does (a pipe that is full).
-    const int flags = fcntl(fd, F_GETFL);
-    usable = usable && flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+    // Devices (/dev/null, /dev/full) and FIFOs are neither locked nor
+    // emptied, and stay non-blocking, so that waiting for their reader can
+    // end (waitForRoom). A file on disk is written with plain waits.
+    const bool usable = !onDisk || (locked(fd) && emptied(fd) && blocking(fd));
     if (!usable) {
+        file.error = errno;
         ::close(fd);
         return false;
     }
@@ -171,12 +199,23 @@ bool openOutputFile(OutputFile& file, const std::string& path) {
 }
 
 std::size_t writeOutputFile(OutputFile& file, const char* bytes, std::size_t length) {
+    const int fd = static_cast<int>(file.handle);
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t n = write(static_cast<int>(file.handle), bytes + done, length - done);
+        const ssize_t n = write(fd, bytes + done, length - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;  // full, past the size limit, no reader left
-        done += static_cast<std::size_t>(n);
+#ifndef __EMSCRIPTEN__
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && !file.onDisk) {
+            waitForRoom(fd);
+            continue;
+        }
+#endif
+        file.error = n < 0 ? errno : EIO;  // full, past the size limit, no reader left
+        break;
     }
     return done;
 }
@@ -189,7 +228,9 @@ void cutOutputFile(OutputFile& file, std::uint64_t length) {
 
 bool closeOutputFile(OutputFile& file) {
     const bool closed = ::close(static_cast<int>(file.handle)) == 0;
+    const int error = closed ? 0 : errno;
     file = {};
+    file.error = error;
     return closed;
 }
 

@@ -3,6 +3,7 @@
 #include <io.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +35,20 @@ double counterFrequency() {
 HANDLE handleOf(int fd) {
     const intptr_t h = _get_osfhandle(fd);
     return h < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(h);
+}
+
+// The system's last error as the errno value that says the same, for the
+// messages lister writes with strerror.
+int lastErrorAsErrno() {
+    switch (GetLastError()) {
+        case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_INVALID_NAME: return ENOENT;
+        case ERROR_ACCESS_DENIED: case ERROR_WRITE_PROTECT: return EACCES;
+        case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION: return EWOULDBLOCK;
+        case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+        case ERROR_NOT_ENOUGH_MEMORY: case ERROR_OUTOFMEMORY: return ENOMEM;
+        case ERROR_BROKEN_PIPE: case ERROR_NO_DATA: return EPIPE;
+        default: return EIO;
+    }
 }
 
 constexpr long unpeekable = -2;
@@ -178,10 +193,6 @@ std::optional<std::string> environmentValue(const char* name) {
     return utf8Text(value);
 }
 
-std::FILE* openFile(const std::string& path, const char* mode) {
-    return _wfopen(longPath(path).c_str(), wideText(mode).c_str());
-}
-
 double clockSeconds() {
     const double frequency = counterFrequency();
     if (frequency <= 0.0) return GetTickCount() * 0.001;
@@ -202,10 +213,15 @@ bool openOutputFile(OutputFile& file, const std::string& path) {
     // open leaves that lister's file as it is.
     const HANDLE h = CreateFileW(longPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    file = {};
+    if (h == INVALID_HANDLE_VALUE) {
+        file.error = lastErrorAsErrno();
+        return false;
+    }
     const bool onDisk = GetFileType(h) == FILE_TYPE_DISK;
     // Emptied from the start, where a new handle stands.
     if (onDisk && !SetEndOfFile(h)) {
+        file.error = lastErrorAsErrno();
         CloseHandle(h);
         return false;
     }
@@ -221,7 +237,10 @@ std::size_t writeOutputFile(OutputFile& file, const char* bytes, std::size_t len
     while (done < length) {
         DWORD written = 0;
         const auto wanted = static_cast<DWORD>(std::min(length - done, largestWrite));
-        if (!WriteFile(h, bytes + done, wanted, &written, nullptr) || written == 0) break;
+        if (!WriteFile(h, bytes + done, wanted, &written, nullptr) || written == 0) {
+            file.error = written == 0 && GetLastError() == ERROR_SUCCESS ? EIO : lastErrorAsErrno();
+            break;
+        }
         done += written;
     }
     return done;
@@ -237,7 +256,9 @@ void cutOutputFile(OutputFile& file, std::uint64_t length) {
 
 bool closeOutputFile(OutputFile& file) {
     const bool closed = CloseHandle(reinterpret_cast<HANDLE>(file.handle)) != 0;
+    const int error = closed ? 0 : lastErrorAsErrno();
     file = {};
+    file.error = error;
     return closed;
 }
 

@@ -206,13 +206,14 @@ void closeScreen() {
     s->stopping.store(true, std::memory_order_release);
     s->windowThread.join();
     renderPendingCells(s->screen);
+    // Said without taking memory: running out of it may be the reason.
     if (!s->screenshotPath.empty()) {
-        const std::string why = writeScreenshot(s->screen, s->screenshotPath);
-        if (!why.empty()) report("cannot write the screenshot " + s->screenshotPath + ": " + why);
+        if (const char* why = writeScreenshot(s->screen, s->screenshotPath))
+            std::fprintf(stderr, "lister: cannot write the screenshot %s: %s\n", s->screenshotPath.c_str(), why);
     }
     if (!s->cellsPath.empty()) {
-        const std::string why = writeCellsDump(s->screen, s->cellsPath);
-        if (!why.empty()) report("cannot write the cells file " + s->cellsPath + ": " + why);
+        if (const char* why = writeCellsDump(s->screen, s->cellsPath))
+            std::fprintf(stderr, "lister: cannot write the cells file %s: %s\n", s->cellsPath.c_str(), why);
     }
     openSession = nullptr;
     delete s;
@@ -299,6 +300,13 @@ void printText(std::string_view text, bool newline) {
     int beeps = writeBytes(s->screen, text.data(), text.size());
     if (newline) beeps += writeBytes(s->screen, "\r\n", 2);
     for (; beeps > 0; --beeps) beep(beepHertz, beepMilliseconds);
+}
+
+void printGlyphs(std::string_view text) {
+    ScreenSession* s = openSession;
+    if (!s) return;
+    ScreenLockHold hold(s->lock);
+    writeGlyphs(s->screen, text.data(), text.size());
 }
 
 void printInt32(std::int32_t value) { printText(int32Text(value), false); }

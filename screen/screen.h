@@ -36,6 +36,8 @@ CursorPosition cursorPosition();
 void resolvePendingWrap();
 bool pendingWrapIsSet();
 void printText(std::string_view text, bool newline);
+// Every byte as its glyph, none obeyed as a control: for a path.
+void printGlyphs(std::string_view text);
 void printInt32(std::int32_t value);
 void printInt64(std::int64_t value);
 void printDouble(double value);

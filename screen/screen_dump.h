@@ -1,5 +1,6 @@
 // Pictures of the screen for tests and scripts: the frame as a PNG and the
-// cell grid as text. Each returns the empty text on success, else why not.
+// cell grid as text. Each returns null on success, else why not, in words
+// that take no memory to tell: memory may be what ran out.
 #pragma once
 
 #include <string>
@@ -9,8 +10,8 @@
 namespace screen {
 
 // The frame as an RGB PNG of each pixel's low 24 bits.
-std::string writeScreenshot(const TextScreen& s, const std::string& path);
+const char* writeScreenshot(const TextScreen& s, const std::string& path);
 // One line per row: the row's cell bytes exactly as stored, then LF.
-std::string writeCellsDump(const TextScreen& s, const std::string& path);
+const char* writeCellsDump(const TextScreen& s, const std::string& path);
 
 }  // namespace screen

@@ -188,18 +188,22 @@ void scrollUp(TextScreen& s, int k) {
     s.cursorRow = s.rows;
 }
 
-int writeBytesInGeneral(TextScreen& s, const char* text, std::size_t length) {
+namespace {
+
+// With `obeyControls` false every byte is drawn as its glyph.
+int writeText(TextScreen& s, const char* text, std::size_t length, bool obeyControls) {
     if (length == 0) return 0;
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text);
     resolvePendingWrap(s);
     enum class Last { nothing, drawn, moved } last = Last::nothing;  // BEL aside
     int beeps = 0;
     std::size_t i = 0;
+    const auto acts = [obeyControls](std::uint8_t b) { return obeyControls && isControlByte(b); };
     while (i < length) {
         const std::uint8_t b = bytes[i];
-        if (!isControlByte(b)) {
+        if (!acts(b)) {
             std::size_t end = i + 1;
-            while (end < length && !isControlByte(bytes[end])) ++end;
+            while (end < length && !acts(bytes[end])) ++end;
             drawRun(s, bytes + i, end - i);
             last = Last::drawn;
             i = end;
@@ -245,6 +249,14 @@ int writeBytesInGeneral(TextScreen& s, const char* text, std::size_t length) {
     }
     return beeps;
 }
+
+}  // namespace
+
+int writeBytesInGeneral(TextScreen& s, const char* text, std::size_t length) {
+    return writeText(s, text, length, true);
+}
+
+void writeGlyphs(TextScreen& s, const char* text, std::size_t length) { writeText(s, text, length, false); }
 
 void resolvePendingWrap(TextScreen& s) {
     if (!s.pendingWrap) return;

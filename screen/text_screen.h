@@ -85,6 +85,9 @@ void scrollUp(TextScreen& s, int k);
 int writeBytes(TextScreen& s, const char* text, std::size_t length);
 // The same for any text; writeBytes takes the short plain texts itself.
 int writeBytesInGeneral(TextScreen& s, const char* text, std::size_t length);
+// The same write with every byte drawn as its glyph, CR, LF, BS, TAB and
+// BEL included: for texts lister did not write itself (a folder's name).
+void writeGlyphs(TextScreen& s, const char* text, std::size_t length);
 // The write of no bytes that still carries out a pending wrap.
 void resolvePendingWrap(TextScreen& s);
 

@@ -4,9 +4,11 @@
 // process, and a crash that raises a signal.
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -61,7 +63,9 @@ struct TerminalRestore {
     termios raw{};
     const char* leave = leaveSequence;
     std::size_t leaveLength = 0;
-    std::atomic<bool> active{false};  // raw mode and the alternate screen are on
+    std::atomic<bool> active{false};    // raw mode and the alternate screen are on, or going on or off
+    std::atomic<bool> changing{false};  // a thread is putting them on or off
+    sigset_t handledSignals{};
     std::atomic<bool> resized{false};
     std::atomic<bool> redraw{false};
     int wakeRead = -1;
@@ -73,14 +77,28 @@ struct TerminalRestore {
 TerminalRestore restore;
 static_assert(std::atomic<bool>::is_always_lock_free, "flags set in signal handlers");
 
-void writeQuietly(const char* bytes, std::size_t length) {
-    while (length > 0) {
+// Async-signal-safe. In a signal handler (`bounded`) it is never held up
+// for long by a terminal nobody reads (a stopped ssh, a stuck client):
+// what cannot go out within a moment is left unwritten.
+void writeQuietly(const char* bytes, std::size_t length, bool bounded) {
+    constexpr int patienceMilliseconds = 100;
+    constexpr int stepMilliseconds = 10;
+    const int flags = bounded ? fcntl(outputFd, F_GETFL) : -1;
+    const bool madeNonBlocking = flags >= 0 && !(flags & O_NONBLOCK) && fcntl(outputFd, F_SETFL, flags | O_NONBLOCK) == 0;
+    for (int waited = 0; length > 0;) {
         const ssize_t n = write(outputFd, bytes, length);
+        if (n > 0) {
+            bytes += n;
+            length -= static_cast<std::size_t>(n);
+            continue;
+        }
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        bytes += n;
-        length -= static_cast<std::size_t>(n);
+        if (!bounded || n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK) || waited >= patienceMilliseconds) break;
+        pollfd p{outputFd, POLLOUT, 0};
+        poll(&p, 1, stepMilliseconds);
+        waited += stepMilliseconds;
     }
+    if (madeNonBlocking) fcntl(outputFd, F_SETFL, flags);
 }
 
 void wake() {
@@ -90,18 +108,48 @@ void wake() {
     errno = saved;
 }
 
-// Async-signal-safe.
-void leaveTerminal(int when) {
-    if (!restore.active.exchange(false)) return;
-    writeQuietly(restore.leave, restore.leaveLength);
-    tcsetattr(inputFd, when, &restore.saved);
+// The modes go on and off with the handled signals held back on the
+// thread that changes them; a handler on another thread waits for the
+// change (waitForModeChange) rather than give back a terminal that is
+// then taken again behind it. Async-signal-safe.
+template <typename Change>
+void changeModes(Change change) {
+    sigset_t before;
+    pthread_sigmask(SIG_BLOCK, &restore.handledSignals, &before);
+    restore.changing.store(true);
+    change();
+    restore.changing.store(false);
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
-// Async-signal-safe.
-void enterTerminal() {
-    tcsetattr(inputFd, TCSANOW, &restore.raw);
-    writeQuietly(enterSequence, sizeof enterSequence - 1);
-    restore.active.store(true);
+// At most a moment: a change stuck on a terminal nobody reads must not keep
+// a signal from ending lister.
+void waitForModeChange() {
+    constexpr int patienceMilliseconds = 100;
+    for (int waited = 0; restore.changing.load() && waited < patienceMilliseconds; ++waited) {
+        timespec millisecond{0, 1000000};
+        nanosleep(&millisecond, nullptr);
+    }
+}
+
+// Async-signal-safe. Marked given back only once it is: a signal at any
+// moment of it gives the terminal back again (twice does no harm).
+void leaveTerminal(int when, bool bounded) {
+    changeModes([&] {
+        if (!restore.active.load()) return;
+        writeQuietly(restore.leave, restore.leaveLength, bounded);
+        tcsetattr(inputFd, when, &restore.saved);
+        restore.active.store(false);
+    });
+}
+
+// Async-signal-safe. Marked to be given back before any mode changes.
+void enterTerminal(bool bounded) {
+    changeModes([&] {
+        restore.active.store(true);
+        tcsetattr(inputFd, TCSANOW, &restore.raw);
+        writeQuietly(enterSequence, sizeof enterSequence - 1, bounded);
+    });
     restore.redraw.store(true);
     wake();
 }
@@ -123,9 +171,9 @@ void onSignal(int signal) {
         case SIGTSTP:
             // Stop with the terminal given back, and take it again after.
             if (restore.active.load()) {
-                leaveTerminal(TCSANOW);
+                leaveTerminal(TCSANOW, true);
                 raise(SIGSTOP);
-                enterTerminal();
+                enterTerminal(true);
             } else {
                 raise(SIGSTOP);
             }
@@ -135,7 +183,7 @@ void onSignal(int signal) {
             // the terminal to its own modes meanwhile.
             if (restore.active.load()) {
                 tcsetattr(inputFd, TCSANOW, &restore.raw);
-                writeQuietly(resumeSequence, sizeof resumeSequence - 1);
+                writeQuietly(resumeSequence, sizeof resumeSequence - 1, true);
                 restore.redraw.store(true);
                 wake();
             }
@@ -143,7 +191,8 @@ void onSignal(int signal) {
         default:
             // Ending or crashing: give the terminal back, then let the
             // signal do what it does by default, so the exit status tells it.
-            leaveTerminal(TCSANOW);
+            waitForModeChange();
+            leaveTerminal(TCSANOW, true);
             setDefaultAction(signal);
             raise(signal);  // delivered as soon as this handler returns
             break;
@@ -152,6 +201,9 @@ void onSignal(int signal) {
 }
 
 void installHandlers() {
+    sigemptyset(&restore.handledSignals);
+    for (int signal = 1; signal < NSIG; ++signal)
+        if (handled(signal)) sigaddset(&restore.handledSignals, signal);
     for (int signal = 1; signal < NSIG; ++signal) {
         if (!handled(signal)) continue;
         struct sigaction action {};
@@ -173,7 +225,7 @@ void removeHandlers() {
     }
 }
 
-void leaveAtExit() { leaveTerminal(TCSADRAIN); }
+void leaveAtExit() { leaveTerminal(TCSADRAIN, false); }
 
 struct Terminal {
     TerminalView view;
@@ -264,7 +316,7 @@ bool open(BackEnd& b, const BackEndSetup&, std::string& why) {
     static bool atExitSet = false;
     if (!atExitSet) atExitSet = std::atexit(leaveAtExit) == 0;
     installHandlers();
-    enterTerminal();
+    enterTerminal(false);
     readSize(t->view);
     return true;
 }
@@ -340,7 +392,7 @@ void present(BackEnd& b) {
 }
 
 void close(BackEnd& b) {
-    leaveTerminal(TCSADRAIN);
+    leaveTerminal(TCSADRAIN, false);
     removeHandlers();
     ::close(restore.wakeRead);
     ::close(restore.wakeWrite);

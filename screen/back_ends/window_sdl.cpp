@@ -2,6 +2,7 @@
 // keys, full screen and the beep. Every SDL call, SDL_Init and SDL_Quit
 // included, runs on the window thread: SDL wants a window's events handled
 // on the thread that made it.
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/platform.h"
 #include "screen/back_ends/back_end.h"
 #include "screen/back_ends/sdl_keys.h"
 #include "screen/back_ends/sdl_library.h"
@@ -55,6 +57,25 @@ struct Window {
 };
 
 Window& state(BackEnd& b) { return *static_cast<Window*>(b.state); }
+
+constexpr int windowLostStatus = 1;
+constexpr char windowLost[] = "the window was lost: its display closed";
+
+// Losing the display (the X server ends, an ssh -X drops, a logout) would
+// have the X library end the process from this thread at once, perhaps
+// in the middle of a line of the file: lister ends once the piece being
+// written is in instead. Never returns.
+int onDisplayLost(void*) { platform::endProcessBetweenPieces(windowLostStatus, windowLost); }
+
+// SDL loads the X library itself; this only finds it.
+void watchForDisplayLoss() {
+    void* x11 = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    if (!x11) return;
+    using IoErrorHandler = int (*)(void*);
+    using SetIoErrorHandler = IoErrorHandler (*)(IoErrorHandler);
+    if (auto set = reinterpret_cast<SetIoErrorHandler>(dlsym(x11, "XSetIOErrorHandler"))) set(onDisplayLost);
+    dlclose(x11);  // SDL's own reference keeps it loaded
+}
 
 bool isWindowDriver(const char* driver) {
     if (!driver) return false;
@@ -148,6 +169,7 @@ bool open(BackEnd& b, const BackEndSetup& setup, std::string& why) {
         why = std::string("the video driver ") + (driver ? driver : "(none)") + " shows no window";
         return false;
     }
+    if (std::string_view(driver) == "x11") watchForDisplayLoss();
     w->width = setup.width;
     w->height = setup.height;
     // Resizable, or the window manager offers no maximise button; a resize
@@ -192,7 +214,10 @@ void handle(Window& w, KeyQueue& queue, const SDL_Event& event) {
     for (int i = 0; i < input.keyCount; ++i) offerKey(queue, input.keys[static_cast<std::size_t>(i)]);
     if (input.toggleFullScreen) w.toggleWanted = true;
     if (event.type == SDL_RENDER_TARGETS_RESET) w.repaintWanted = true;
-    if (event.type != SDL_WINDOWEVENT) return;  // SDL_QUIT among them: only closeScreen ends the window
+    // With the hints set in open, SDL quits only when the display is gone
+    // (a Wayland compositor that ended).
+    if (event.type == SDL_QUIT) platform::endProcessBetweenPieces(windowLostStatus, windowLost);
+    if (event.type != SDL_WINDOWEVENT) return;
     switch (event.window.event) {
         case SDL_WINDOWEVENT_MAXIMIZED:
             w.fullScreenWanted = true;

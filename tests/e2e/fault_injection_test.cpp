@@ -73,24 +73,28 @@ TEST(FaultNoCreate, AFolderTheUserCannotWrite) {
 }
 
 TEST(FaultNoCreate, AFolderWithBytesOutsideAscii) {
-    testing_files::TempDir top, scratch;
-    const std::string home = top.path + "/carpeta-\xc3\xb1-\xe9\xff";
-    std::filesystem::create_directory(home);
-    chmod(top.path.c_str(), 0755);
-    // Writable, the odd bytes are no obstacle: the file lands there and the
-    // path is shown byte for byte.
-    Options options;
-    options.executable = testing_lister::copyOfLister(home);
-    auto run = runLister("7\rG\r", scratch, options);
-    ASSERT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(readFile(fileIn(home, 7)), referenceFile(7));
-    EXPECT_EQ(trimmed(run.rows[69]), " > RUTA: " + fileIn(home, 7));
-    // Not writable, it is the same creation error as anywhere.
-    std::filesystem::remove(fileIn(home, 7));
-    options = notWritable(home, scratch);
-    run = runLister("7\rG\r", scratch, options);
-    chmod(home.c_str(), 0755);
-    expectCreationError(run, fileIn(home, 7));
+    // Bytes a print would obey (LF, CR, BEL, TAB, BS) are shown as glyphs too.
+    for (const std::string name : {"carpeta-\xc3\xb1-\xe9\xff", "a\nb\rc\ad\te\bf\x7f-\x1b"}) {
+        testing_files::TempDir top, scratch;
+        const std::string home = top.path + "/" + name;
+        std::filesystem::create_directory(home);
+        chmod(top.path.c_str(), 0755);
+        // Writable, the odd bytes are no obstacle: the file lands there and the
+        // path is shown byte for byte.
+        Options options;
+        options.executable = testing_lister::copyOfLister(home);
+        auto run = runLister("7\rG\r", scratch, options);
+        ASSERT_EQ(run.status, 0) << run.errors;
+        EXPECT_EQ(readFile(fileIn(home, 7)), referenceFile(7));
+        EXPECT_EQ(trimmed(run.rows[69]), " > RUTA: " + fileIn(home, 7));
+        EXPECT_EQ(trimmed(run.rows[70]).rfind(" > OK. TIEMPO INVERTIDO: ", 0), 0u) << run.rows[70];
+        // Not writable, it is the same creation error as anywhere.
+        std::filesystem::remove(fileIn(home, 7));
+        options = notWritable(home, scratch);
+        run = runLister("7\rG\r", scratch, options);
+        chmod(home.c_str(), 0755);
+        expectCreationError(run, fileIn(home, 7));
+    }
 }
 
 TEST(FaultNoCreate, AReadOnlyMount) {
@@ -125,6 +129,10 @@ TEST(FaultDiskFull, TheFileCannotGrowDuringTheListing) {
         // Past the limit, a write fails (SIGXFSZ would end lister).
         {"the file-size limit",
          {"sh", "-c", "cp \"$2\" \"$1/lister\" && (ulimit -f 2000 && exec \"$1/lister\")" + runAndCopy}},
+        // The piece that fails there (the ninth) ends on the last line of a
+        // run. (sh counts this limit in blocks of 512 bytes.)
+        {"the file-size limit at the end of a run",
+         {"sh", "-c", "cp \"$2\" \"$1/lister\" && (ulimit -f 1078 && exec \"$1/lister\")" + runAndCopy}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -211,6 +219,22 @@ TEST(FaultOutputs, NamesThatAreNoFile) {
         ASSERT_EQ(run.status, 0) << run.errors;
         EXPECT_EQ(trimmed(run.rows[70]).rfind(c.report, 0), 0u) << run.rows[70];
     }
+}
+
+// A screenshot named after a FIFO nobody reads is said and skipped; the
+// cells are still dumped and the run ends as it would.
+TEST(FaultOutputs, AScreenshotNobodyReads) {
+    testing_files::TempDir home, scratch;
+    Options options;
+    options.executable = testing_lister::copyOfLister(home.path);
+    const std::string fifo = scratch.path + "/shot.png";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    options.environment = {"LISTER_SCREENSHOT=" + fifo};
+    options.prefix = {"timeout", "-s", "KILL", "60"};
+    const auto run = runLister("7\rG\r", scratch, options);
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(run.errors, "lister: cannot write the screenshot " + fifo + ": nobody reads that FIFO\n");
+    EXPECT_EQ(trimmed(run.rows[70]).rfind(" > OK. TIEMPO INVERTIDO: ", 0), 0u) << run.rows[70];
 }
 
 // Without /proc lister finds itself by the path it was started by, made

@@ -9,7 +9,8 @@ import time
 
 from Xlib import X, Xatom, protocol
 
-from harness import STARTUP_SECONDS, STEP_SECONDS, Folder, Picture, cellRows, stopProcess, waitFor
+from harness import (CHOICE_ROW, STARTUP_SECONDS, STEP_SECONDS, WHITE, Folder, Picture, cellRows, frameDrawn,
+                     stopProcess, waitFor)
 
 LISTER = os.environ.get("LISTER_BINARY", "")
 
@@ -95,6 +96,15 @@ class Lister:
         subprocess.run([IMPORT, "-window", str(self.window.id), path], env=self.server.environment(),
                        check=True, timeout=STEP_SECONDS)
         return Picture.ofFile(path)
+
+    def answer(self, elements, choice):
+        """Types both answers but for the Enter after the second."""
+        self.showing("the frame of the dialogue", frameDrawn)
+        self.focus()
+        self.type(elements)
+        self.keys("Return")
+        self.showing("the second question", lambda p: p.rowHas(CHOICE_ROW, WHITE))
+        self.type(choice)
 
     def focus(self):
         self.server.xdotool("windowfocus", "--sync", str(self.window.id))

@@ -8,11 +8,12 @@ the X protocol and with ImageMagick's import (window_driver.py runs it).
 
     LISTER_BINARY=build/lister /usr/bin/python3 tests/e2e/window_e2e.py [group]
 
-Groups: PlainServer, UnderOpenbox, Soak, WithoutDisplay. Screenshots are kept in
+Groups: PlainServer, UnderOpenbox, Soak, LostDisplay, WithoutDisplay. Screenshots are kept in
 LISTER_WINDOW_SHOTS when it is set.
 """
 
 import os
+import random
 import signal
 import subprocess
 import sys
@@ -24,7 +25,7 @@ from Xlib import X, Xatom
 
 from harness import (BLACK, CHOICE_ROW, CLOSING_ROW, ELEMENTS_ROW, GREEN, HEIGHT, PROGRESS_ROW, REPORT_ROW,
                      STEP_SECONDS, TOTAL_ROW, WHITE, WIDTH, Folder, Picture, XServer, environmentWithout, frameDrawn,
-                     keepShot, waitFor)
+                     keepShot, stopServer, waitFor)
 from window_driver import IMPORT, LISTER, Lister
 
 SHOTS = os.environ.get("LISTER_WINDOW_SHOTS", "")
@@ -305,12 +306,7 @@ class Soak(unittest.TestCase):
             with self.subTest(run=run):
                 lister = Lister(self.server)
                 self.addCleanup(lister.stop)
-                lister.showing("the frame of the dialogue", frameDrawn)
-                lister.focus()
-                lister.type("49")
-                lister.keys("Return")
-                lister.showing("the second question", lambda p: p.rowHas(CHOICE_ROW, WHITE))
-                lister.type("p")
+                lister.answer("49", "p")
                 stop = threading.Event()
                 workers = [threading.Thread(target=self.typeWithoutPause, args=(lister, stop, typed)),
                            threading.Thread(target=self.disturb, args=(lister, stop, cycles))]
@@ -336,6 +332,34 @@ class Soak(unittest.TestCase):
         print("soak: %d listings, %d keys typed, %d cover and full-screen cycles" % (self.RUNS, typed[0], cycles[0]),
               file=sys.stderr)
         self.assertGreater(cycles[0], 0, "no disturbance happened during the listings")
+
+
+class LostDisplay(unittest.TestCase):
+    """The display goes while lister writes the n = 49 file (the X server
+    ends, an ssh -X drops): lister ends with status 1 and a line saying so,
+    and the file ends on a whole line."""
+
+    RUNS = 10
+
+    def test_the_file_ends_on_a_whole_line(self):
+        sizes = random.Random(20261209)
+        for run in range(self.RUNS):
+            with self.subTest(run=run):
+                server = XServer(1024, 768)
+                self.addCleanup(server.stop)
+                lister = Lister(server)
+                self.addCleanup(lister.stop)
+                lister.answer("49", "g")
+                lister.keys("Return")
+                path = lister.folder.file("VSR_49-6.asc")
+                target = sizes.randrange(1 << 20, 150 << 20)
+                while lister.alive() and (not os.path.exists(path) or os.path.getsize(path) < target):
+                    pass
+                self.assertTrue(lister.alive(), "the listing ended before the display went")
+                stopServer(server.server)
+                self.assertEqual(lister.finished(), 1, lister.errors())
+                self.assertEqual(lister.errors(), "lister: the window was lost: its display closed\n")
+                self.assertEqual(os.path.getsize(path) % 14, 0, "a partial last line")
 
 
 class WithoutDisplay(unittest.TestCase):
