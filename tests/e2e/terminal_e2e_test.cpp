@@ -5,11 +5,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -167,75 +166,51 @@ void expectRestored(const Tmux& t, const TempDir& d) {
 // start hundreds of times, or never read what lister writes.
 struct PtyRun {
     int master = -1;
-    int slave = -1;  // held by the test, to read the modes
     pid_t pid = -1;
-    termios before{};
-    std::string output;
+    std::string output;  // what the test read
+    PtyRun() {
+        const winsize size{70, 100, 0, 0};
+        pid = forkpty(&master, nullptr, nullptr, &size);
+        if (pid != 0) return;
+        char* environment[] = {const_cast<char*>("LISTER_SCREEN=terminal"), const_cast<char*>("TERM=xterm"), nullptr};
+        execle(LISTER_BINARY, LISTER_BINARY, nullptr, environment);
+        _exit(127);
+    }
     ~PtyRun() {
-        if (pid > 0 && !testing_lister::ended(pid)) kill(pid, SIGKILL);
-        if (pid > 0) waitpid(pid, nullptr, 0);
+        if (pid > 0 && kill(pid, SIGKILL) == 0) waitpid(pid, nullptr, 0);
         close(master);
+    }
+    // False when nothing came within `milliseconds`.
+    bool read(int milliseconds) {
+        pollfd p{master, POLLIN, 0};
+        char buffer[65536];
+        const ssize_t got = poll(&p, 1, milliseconds) > 0 ? ::read(master, buffer, sizeof buffer) : 0;
+        if (got > 0) output.append(buffer, static_cast<std::size_t>(got));
+        return got > 0;
+    }
+    // The signal that ended lister, reading meanwhile or not; 0 when it did
+    // not end within a minute: it was held up for ever.
+    int endingSignal(bool reading) {
+        for (int waited = 0, status = 0; waited < 60000; waited += 10) {
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                while (reading && read(50)) {  // what it wrote last
+                }
+                return WIFSIGNALED(status) ? WTERMSIG(status) : -1;
+            }
+            if (!reading || !read(10)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return 0;
+    }
+    // Whether the terminal is back in line mode with echo, as lister found it.
+    bool modesGivenBack() const {
+        const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+        termios now{};
+        const bool read = tcgetattr(slave, &now) == 0;
         close(slave);
+        return read && (now.c_lflag & (ICANON | ECHO | ISIG)) == (ICANON | ECHO | ISIG) && (now.c_oflag & OPOST);
     }
 };
-
-::testing::AssertionResult startOnPty(PtyRun& r) {
-    r.master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (r.master < 0 || grantpt(r.master) != 0 || unlockpt(r.master) != 0)
-        return ::testing::AssertionFailure() << "no pseudo-terminal";
-    const std::string name = ptsname(r.master);
-    r.slave = open(name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    const winsize size{70, 100, 0, 0};
-    if (r.slave < 0 || ioctl(r.master, TIOCSWINSZ, &size) != 0 || tcgetattr(r.slave, &r.before) != 0)
-        return ::testing::AssertionFailure() << "the pseudo-terminal cannot be set up";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, name.c_str(), O_RDWR, 0);
-    posix_spawn_file_actions_adddup2(&actions, 0, 1);
-    posix_spawn_file_actions_adddup2(&actions, 0, 2);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);  // the terminal becomes its own
-    char* argv[] = {const_cast<char*>(LISTER_BINARY), nullptr};
-    char* envp[] = {const_cast<char*>("LISTER_SCREEN=terminal"), const_cast<char*>("TERM=xterm-256color"), nullptr};
-    const int spawned = posix_spawn(&r.pid, LISTER_BINARY, &actions, &attributes, argv, envp);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (spawned != 0) return ::testing::AssertionFailure() << "lister cannot start";
-    return ::testing::AssertionSuccess();
-}
-
-// Reads what lister wrote, waiting up to `milliseconds` for it: false
-// when nothing came.
-bool readPty(PtyRun& r, int milliseconds) {
-    pollfd p{r.master, POLLIN, 0};
-    if (poll(&p, 1, milliseconds) <= 0) return false;
-    char buffer[65536];
-    const ssize_t got = read(r.master, buffer, sizeof buffer);
-    if (got > 0) r.output.append(buffer, static_cast<std::size_t>(got));
-    return got > 0;
-}
-
-// How lister ended, reading (or not) while it ends; -1 when it had not
-// ended within a minute: it was held up for ever.
-int endOf(PtyRun& r, bool reading) {
-    for (int waited = 0; waited < 60000; waited += 10) {
-        int status = 0;
-        if (waitpid(r.pid, &status, WNOHANG) == r.pid) {
-            r.pid = -1;
-            while (reading && readPty(r, 50)) {  // what it wrote last
-            }
-            return status;
-        }
-        if (reading) readPty(r, 10);
-        else std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return -1;
-}
-
-bool sameModes(const termios& a, const termios& b) {
-    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag;
-}
 
 }  // namespace
 
@@ -246,46 +221,32 @@ TEST(TerminalOnPty, ASignalInTheFirstMillisecondsGivesTheTerminalBack) {
     for (int run = 0; run < 300; ++run) {
         SCOPED_TRACE(run);
         PtyRun r;
-        ASSERT_TRUE(startOnPty(r));
-        const auto signalAt = std::chrono::steady_clock::now() +
-                              std::chrono::microseconds(std::uniform_int_distribution<int>(0, 12000)(random));
-        while (std::chrono::steady_clock::now() < signalAt) readPty(r, 1);
+        std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 12000)(random)));
         kill(r.pid, SIGINT);
-        const int status = endOf(r, true);
-        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
-        termios after{};
-        ASSERT_EQ(tcgetattr(r.slave, &after), 0);
-        EXPECT_TRUE(sameModes(r.before, after)) << "the modes stayed changed";
+        ASSERT_EQ(r.endingSignal(true), SIGINT);
+        EXPECT_TRUE(r.modesGivenBack());
         const std::size_t entered = r.output.rfind("\x1b[?1049h");
-        const std::size_t left = r.output.rfind("\x1b[?1049l");
-        EXPECT_TRUE(entered == std::string::npos || (left != std::string::npos && left > entered))
+        EXPECT_TRUE(entered == std::string::npos || r.output.find("\x1b[?1049l", entered) != std::string::npos)
             << "left on the alternate screen";
     }
 }
 
-// A terminal nobody reads (a stopped ssh, a stuck client) fills up; TERM
-// still ends lister at once, with the modes given back.
+// A terminal nobody reads (a stopped ssh, a stuck client) fills up during
+// a screen listing; TERM still ends lister at once, with the modes given back.
 TEST(TerminalOnPty, TermEndsListerWhenNobodyReadsTheTerminal) {
     PtyRun r;
-    ASSERT_TRUE(startOnPty(r));
-    while (r.output.find("\x1b[?1049h") == std::string::npos && !testing_lister::ended(r.pid)) readPty(r, 10);
-    // A screen listing writes without end; from here on nothing is read.
-    ASSERT_EQ(write(r.master, "49\rP\r", 5), 5);
-    int held = -1, quiet = 0;
-    for (int waited = 0; quiet < 50 && waited < 30000; waited += 10) {
-        int now = 0;
-        ioctl(r.master, FIONREAD, &now);
-        quiet = now == held && now > 0 ? quiet + 1 : 0;
-        held = now;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (r.output.find("\x1b[?1049h") == std::string::npos && r.read(5000)) {
     }
-    ASSERT_EQ(quiet, 50) << "the terminal never filled";
+    ASSERT_EQ(write(r.master, "49\rP\r", 5), 5);
+    // Unread from here on: once what waits to be read stays put, lister waits to write.
+    for (int held = -1, now = 0, quiet = 0; quiet < 50; held = now) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ioctl(r.master, FIONREAD, &now);
+        quiet = now == held ? quiet + 1 : 0;
+    }
     kill(r.pid, SIGTERM);
-    const int status = endOf(r, false);
-    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "held up: " << status;
-    termios after{};
-    ASSERT_EQ(tcgetattr(r.slave, &after), 0);
-    EXPECT_TRUE(sameModes(r.before, after));
+    ASSERT_EQ(r.endingSignal(false), SIGTERM) << "held up";
+    EXPECT_TRUE(r.modesGivenBack());
 }
 
 TEST(TerminalEndToEnd, AWholeScreenRunByKeyboardThenTheTerminalIsRestored) {

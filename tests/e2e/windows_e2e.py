@@ -133,11 +133,9 @@ class Headless(unittest.TestCase):
         windows, linux, onWindows, onLinux = self.runBoth(
             b"16\rG\r", prepare=lambda folder: os.symlink("/dev/full", folder.file("VSR_16-6.asc")))
         for folder, run in ((windows, onWindows), (linux, onLinux)):
-            self.assertEqual(run.returncode, 0, run.stderr)
             rows = cellRows(folder.file("cells.txt"))
-            self.assertTrue(rows[REPORT_ROW].startswith(b" > ERROR AL ESCRIBIR EL ARCHIVO: "), rows[REPORT_ROW])
-            self.assertTrue(rows[REPORT_ROW].rstrip().endswith(b"  ERR= 3"), rows[REPORT_ROW])
-            self.assertTrue(rows[PROGRESS_ROW].startswith(b" > GENERADAS:  0 /  8008"), rows[PROGRESS_ROW])
+            self.assertEqual((run.returncode, rows[REPORT_ROW].rstrip()[-8:], rows[PROGRESS_ROW][:24]),
+                             (0, b"  ERR= 3", b" > GENERADAS:  0 /  8008"))
 
     def test_a_script_that_runs_out_ends_with_status_3(self):
         for name, script in (("nothing at all", b""), ("no choice", b"7\r"), ("an unfinished answer", b"7")):
