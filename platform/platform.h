@@ -60,6 +60,9 @@ void waitForInputOn(int fd, int milliseconds);
 struct OutputFile {
     std::intptr_t handle = -1;  // the descriptor, or the Windows handle
     bool onDisk = false;        // a regular file: locked, and it can be cut back
+    // The length the file will reach, when known before it is opened (0
+    // when not): where the file is held in memory, what to reserve.
+    std::uint64_t expectedLength = 0;
 };
 
 // Opens `path` for writing, creating it, without ever waiting: false when

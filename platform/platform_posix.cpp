@@ -1,4 +1,5 @@
-// The platform layer on Linux and other POSIX systems, the browser among them.
+// The platform layer on Linux and other POSIX systems, the browser among
+// them (whose output file is platform_web.cpp's).
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -74,6 +75,7 @@ std::string startedPath() {
 }
 #endif
 
+#ifndef __EMSCRIPTEN__
 // Empties a file that has bytes in it. One that is empty already is left
 // alone: ext4 takes a file emptied by truncation for one being replaced and
 // writes all of it out to disk when it is closed, which cost a new file a
@@ -82,6 +84,7 @@ bool emptied(int fd) {
     struct stat status {};
     return fstat(fd, &status) == 0 && (status.st_size == 0 || ftruncate(fd, 0) == 0);
 }
+#endif
 
 sigset_t endingSignals() {
     sigset_t set;
@@ -100,17 +103,11 @@ void prepareProcess() {
 }
 
 #ifdef __EMSCRIPTEN__
-// In a browser the program is lister.wasm in a folder of its own in the
-// in-memory file system, made the first time anyone asks: the file it
-// writes lands beside it, and the page hands it to the user from there.
-constexpr const char* webFolder = "/lister";
+// In a browser the program is lister.wasm in a folder of its own, which
+// the page keeps: the file it writes is named beside it.
 constexpr const char* webExecutable = "/lister/lister.wasm";
 
-std::string executablePath() {
-    static const int made = mkdir(webFolder, 0755);
-    (void)made;  // when it fails, creating the file says so
-    return webExecutable;
-}
+std::string executablePath() { return webExecutable; }
 #else
 std::string executablePath() {
     // Without /proc (not mounted, or a path past the system's limit), the
@@ -140,6 +137,7 @@ void napMicroseconds(int microseconds) { std::this_thread::sleep_for(std::chrono
 
 void endProcess(int status) { std::exit(status); }
 
+#ifndef __EMSCRIPTEN__
 bool openOutputFile(OutputFile& file, const std::string& path) {
     // No O_TRUNC: a file another lister writes must stay whole until the
     // lock says it is ours. O_NONBLOCK: a FIFO nobody reads fails at once
@@ -184,6 +182,7 @@ bool closeOutputFile(OutputFile& file) {
     file = {};
     return closed;
 }
+#endif
 
 bool isEndingSignal(int signal) {
     switch (signal) {
