@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <type_traits>
 
 #include "lister/run_values.h"
 
@@ -29,7 +30,7 @@ bool stopCheck(const RunValues& run);
 // optimises a function only for its later calls, and the loops around
 // these run once a listing (nothing natively: about a thousand calls).
 template <typename OutputRun>
-[[gnu::noinline]] bool enumerateAfterPair(RunValues& run, OutputRun& outputRun, std::int64_t checkMask, int a, int b) {
+bool enumerateAfterPair(RunValues& run, OutputRun& outputRun, std::int64_t checkMask, int a, int b) {
     const int n = run.n;
     for (int c = b + 1; c <= n - 3; ++c)
         for (int d = c + 1; d <= n - 2; ++d)
@@ -51,10 +52,14 @@ template <typename OutputRun>
 
 template <typename OutputRun>
 void enumerate(RunValues& run, OutputRun&& outputRun, std::int64_t checkMask) {
+    using Run = std::remove_reference_t<OutputRun>;
+    // Called through a pointer no optimiser can see through, so that it
+    // stays a function of its own (one called once would be inlined).
+    static bool (*volatile const afterPair)(RunValues&, Run&, std::int64_t, int, int) = enumerateAfterPair<Run>;
     const int n = run.n;
     for (int a = 1; a <= n - 5; ++a)
         for (int b = a + 1; b <= n - 4; ++b)
-            if (!enumerateAfterPair(run, outputRun, checkMask, a, b)) return;
+            if (!afterPair(run, outputRun, checkMask, a, b)) return;
 }
 
 }  // namespace lister
