@@ -9,9 +9,9 @@
 // Once the worker has the file's whole length from the storage quota (or
 // in memory), no write can fail for want of room: the pieces then go to
 // it sixteen at a time, which a browser writes several times faster than
-// one by one and which spares the two threads most of their wake-ups.
-// Otherwise each piece goes as it comes, so that the one that does not fit
-// fails. (Gathered pieces that fail all the same, the disk itself failing,
+// one by one and which spares the two threads most of their wake-ups, and
+// lister gathers the next sixteen while the worker writes. Otherwise each
+// piece goes as it comes, so that the one that does not fit fails. (Gathered pieces that fail all the same, the disk itself failing,
 // leave the file at its last whole piece before them, and the close fails.)
 #include <emscripten/emscripten.h>
 #include <emscripten/threading.h>
@@ -63,11 +63,14 @@ static_assert(offsetof(FileChannel, requests) == 4 && offsetof(FileChannel, answ
 
 FileChannel channel;
 
-// The pieces gathered for the worker, when the file has its room.
+// The pieces gathered for the worker, when the file has its room: two
+// buffers, one being filled while the worker writes the other.
 struct Staging {
     bool on = false;
+    int filling = 0;
     std::size_t used = 0;
-    alignas(16) char bytes[stagingBytes];
+    std::size_t writing = 0;  // the bytes of the other buffer being written
+    alignas(16) char bytes[2][stagingBytes];
 };
 Staging staging;
 
@@ -79,12 +82,16 @@ bool workerServes() {
     return true;
 }
 
-// One request at a time, from the program's thread alone.
-double ask(Operation operation) {
+// One request at a time, from the program's thread alone: it is answered
+// before the next is posted.
+void post(Operation operation) {
     channel.operation = operation;
-    const std::int32_t asked = channel.requests.load(std::memory_order_relaxed) + 1;
-    channel.requests.store(asked, std::memory_order_seq_cst);
+    channel.requests.fetch_add(1, std::memory_order_seq_cst);
     emscripten_futex_wake(&channel.requests, 1);
+}
+
+double answer() {
+    const std::int32_t asked = channel.requests.load(std::memory_order_relaxed);
     for (;;) {
         const std::int32_t answered = channel.answers.load(std::memory_order_acquire);
         if (answered == asked) return channel.result;
@@ -92,17 +99,37 @@ double ask(Operation operation) {
     }
 }
 
-std::size_t writeThrough(const char* bytes, std::size_t length) {
-    channel.bytes = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(bytes));
-    channel.length = static_cast<std::uint32_t>(length);
-    return static_cast<std::size_t>(ask(writeFile));
+double ask(Operation operation) {
+    post(operation);
+    return answer();
 }
 
-// False when the gathered pieces could not be written.
-bool writeStaged() {
-    const std::size_t used = staging.used;
+void postWrite(const char* bytes, std::size_t length) {
+    channel.bytes = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(bytes));
+    channel.length = static_cast<std::uint32_t>(length);
+    post(writeFile);
+}
+
+// Waits for the gathered pieces being written: false when they failed.
+bool settle() {
+    const std::size_t writing = staging.writing;
+    staging.writing = 0;
+    return writing == 0 || static_cast<std::size_t>(answer()) == writing;
+}
+
+// Hands the gathered pieces to the worker and gathers on in the other
+// buffer meanwhile: false when the ones handed over before failed.
+bool handOverStaged() {
+    if (!settle()) {
+        staging.used = 0;
+        return false;
+    }
+    if (staging.used == 0) return true;
+    postWrite(staging.bytes[staging.filling], staging.used);
+    staging.writing = staging.used;
+    staging.filling ^= 1;
     staging.used = 0;
-    return used == 0 || writeThrough(staging.bytes, used) == used;
+    return true;
 }
 
 }  // namespace
@@ -117,30 +144,35 @@ bool openOutputFile(OutputFile& file, const std::string& path) {
     if (opened == 0) return false;
     staging.on = opened == openedWithRoom;
     staging.used = 0;
+    staging.writing = 0;
     file.handle = 1;
     file.onDisk = true;  // it can be cut back
     return true;
 }
 
 std::size_t writeOutputFile(OutputFile&, const char* bytes, std::size_t length) {
-    if (!staging.on) return writeThrough(bytes, length);
-    // Gathered pieces that fail take the file's end back to before them:
-    // the worker keeps what came earlier, and fails what comes after.
-    if (staging.used + length > stagingBytes && !writeStaged()) return 0;
-    if (length > stagingBytes) return writeThrough(bytes, length);
-    std::memcpy(staging.bytes + staging.used, bytes, length);
-    staging.used += length;
-    return length;
+    if (staging.on && length <= stagingBytes) {
+        // Gathered pieces that fail take the file's end back to before
+        // them: the worker keeps what came earlier, and fails what follows.
+        if (staging.used + length > stagingBytes && !handOverStaged()) return 0;
+        std::memcpy(staging.bytes[staging.filling] + staging.used, bytes, length);
+        staging.used += length;
+        return length;
+    }
+    if (!(handOverStaged() && settle())) return 0;
+    postWrite(bytes, length);
+    return static_cast<std::size_t>(answer());
 }
 
 void cutOutputFile(OutputFile&, std::uint64_t length) {
-    writeStaged();
+    handOverStaged();
+    settle();
     channel.length64 = static_cast<double>(length);
     ask(cutFile);
 }
 
 bool closeOutputFile(OutputFile& file) {
-    const bool written = writeStaged();
+    const bool written = handOverStaged() && settle();
     const bool closed = ask(closeFile) == 1;
     staging.on = false;
     file = {};

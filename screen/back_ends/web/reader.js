@@ -63,8 +63,8 @@ function readTexts() {
 // answer typed after it.
 function followQuestion(markRow, asked, sayings) {
   if (!markRow) {
+    if (question) keyField.setAttribute('aria-label', unnamedField);
     question = null;
-    keyField.setAttribute('aria-label', unnamedField);
     return;
   }
   const column = Module._lister_web_input_column();
