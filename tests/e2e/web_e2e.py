@@ -94,6 +94,10 @@ class Page(unittest.TestCase):
     def text(self, picture, row):
         return self.glyphs.text(picture, row)
 
+    def waitEnded(self, tab):
+        waitFor("the page to say lister has ended", lambda: tab.status() == ENDED)
+        self.assertTrue(tab.evaluate("!document.getElementById('again').hidden"))
+
     def showsTheLinuxPicture(self, tab):
         """Every cell as the Linux build drew it after 10 P, but for the
         seconds, and the lines below the grid."""
@@ -106,10 +110,6 @@ class Page(unittest.TestCase):
         except AssertionError:
             self.assertEqual(differences(tab.picture()), [])
             raise
-
-    def waitEnded(self, tab):
-        waitFor("the page to say lister has ended", lambda: tab.status() == ENDED)
-        self.assertTrue(tab.evaluate("!document.getElementById('again').hidden"))
 
     def test_a_screen_listing_shows_the_picture_of_the_linux_build(self):
         tab = self.start()
