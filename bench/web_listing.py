@@ -3,8 +3,9 @@
 
 - how soon the page shows the first question after it starts loading
   from 127.0.0.1;
-- the n = 49 screen listing's own seconds, as its report on row 70 gives
-  them, beside the Linux build's headless run of the same keys;
+- the n = 49 screen listing's and file listing's own seconds, as their
+  reports on row 70 give them, beside the Linux build's headless runs of
+  the same keys;
 - the memory the browser's processes take for the n = 49 file listing and
   its 195,773,424-byte download, above what they took at the first
   question: at most, and once the download has been written.
@@ -16,17 +17,17 @@ Each figure is given as min-max over the runs (3 unless told).
 
 import os
 import re
+import subprocess
 import sys
-import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from harness import FINISHED, LINUX_LISTER, REPORT_ROW, STARTUP_SECONDS, frameDrawn, linuxRun, waitFor  # noqa: E402
-from web_driver import Browser, Glyphs, Server, Tab  # noqa: E402
+from harness import (FINISHED, LINUX_LISTER, REPORT_ROW, STARTUP_SECONDS, Folder, cellRows,  # noqa: E402
+                     environmentWithout, frameDrawn, linuxRun, waitFor)
+from web_driver import Browser, Glyphs, Peak, Server, Tab  # noqa: E402
 
 LISTING_SECONDS = 600
 SETTLE_SECONDS = 2
-PAGE_SIZE = os.sysconf("SC_PAGE_SIZE")
 
 # Notes when the first question shows: the canvas's row 4 holds its text.
 QUESTION_WATCH = """
@@ -57,41 +58,16 @@ def reportedSeconds(text):
     return float(match.group(1))
 
 
-def browserMemory(browser):
-    """The resident memory of all of chromium's processes, in bytes."""
-    total = 0
-    for name in os.listdir("/proc"):
-        if not name.isdigit():
-            continue
-        try:
-            with open("/proc/%s/stat" % name) as f:
-                fields = f.read().rsplit(")", 1)[1].split()
-            if int(fields[2]) != browser.process.pid:  # the process group chromium leads
-                continue
-            with open("/proc/%s/statm" % name) as f:
-                total += int(f.read().split()[1]) * PAGE_SIZE
-        except (OSError, IndexError, ValueError):
-            continue
-    return total
-
-
-class Peak:
-    """The highest value a sampler returns while it runs."""
-
-    def __init__(self, sample):
-        self.sample, self.highest, self.running = sample, 0, True
-        self.thread = threading.Thread(target=self.watch)
-        self.thread.start()
-
-    def watch(self):
-        while self.running:
-            self.highest = max(self.highest, self.sample())
-            time.sleep(0.05)
-
-    def stop(self):
-        self.running = False
-        self.thread.join()
-        return self.highest
+def linuxFileListing():
+    """The Linux build's n = 49 file listing in a folder of its own: its seconds."""
+    folder = Folder(LINUX_LISTER, "lister")
+    try:
+        cells = folder.file("cells.txt")
+        subprocess.run([folder.executable], input=b"49\rG\r", check=True, capture_output=True, timeout=LISTING_SECONDS,
+                       env=dict(environmentWithout(), LISTER_SCREEN="headless", LISTER_CELLS=cells))
+        return reportedSeconds(cellRows(cells)[REPORT_ROW].decode())
+    finally:
+        folder.remove()
 
 
 def main():
@@ -100,7 +76,7 @@ def main():
     glyphs = Glyphs(picture, cells)
     server = Server()
     browser = Browser()
-    shown, web, linux, memory, settled = [], [], [], [], []
+    shown, screen, linuxScreen, files, linuxFiles, memory, settled = [], [], [], [], [], [], []
     try:
         for run in range(runs):
             # A fresh load, its first question, then the whole screen listing.
@@ -110,33 +86,37 @@ def main():
             tab.keys("49", "Enter", "P", "Enter")
             end = tab.showing("the end of the listing", lambda p: REPORT.match(glyphs.text(p, REPORT_ROW)),
                               LISTING_SECONDS, firstRow=REPORT_ROW, lastRow=REPORT_ROW)
-            web.append(reportedSeconds(glyphs.text(end, REPORT_ROW)))
+            screen.append(reportedSeconds(glyphs.text(end, REPORT_ROW)))
             tab.close()
-
-            linux.append(reportedSeconds(linuxRun(b"49\rP\r")[1][REPORT_ROW].decode()))
+            linuxScreen.append(reportedSeconds(linuxRun(b"49\rP\r")[1][REPORT_ROW].decode()))
 
             # The file listing and its download, in a page of its own.
             tab = Tab(browser, server.address)
             tab.showing("the frame of the dialogue", frameDrawn, STARTUP_SECONDS)
-            before = browserMemory(browser)
-            peak = Peak(lambda: browserMemory(browser))
+            before = browser.memory()
+            peak = Peak(browser.memory)
             tab.keys("49", "Enter", "G", "Enter")
             path = browser.download("VSR_49-6.asc", LISTING_SECONDS)
+            end = tab.showing("the end of the listing", lambda p: REPORT.match(glyphs.text(p, REPORT_ROW)),
+                              firstRow=REPORT_ROW, lastRow=REPORT_ROW)
+            files.append(reportedSeconds(glyphs.text(end, REPORT_ROW)))
             time.sleep(SETTLE_SECONDS)
             memory.append((peak.stop() - before) / 2**20)
-            settled.append((browserMemory(browser) - before) / 2**20)
+            settled.append((browser.memory() - before) / 2**20)
             os.remove(path)
             tab.close()
-            print("run %d: question shown %.3f s, listing %.3f s (Linux %.3f s), file listing +%.0f MiB at most, "
-                  "+%.0f MiB after" % (run + 1, shown[-1], web[-1], linux[-1], memory[-1], settled[-1]),
+            linuxFiles.append(linuxFileListing())
+            print("run %d: question shown %.3f s, screen listing %.3f s (Linux %.3f s), file listing %.3f s "
+                  "(Linux %.3f s), +%.0f MiB at most, +%.0f MiB after" %
+                  (run + 1, shown[-1], screen[-1], linuxScreen[-1], files[-1], linuxFiles[-1], memory[-1], settled[-1]),
                   file=sys.stderr)
     finally:
         browser.stop()
         server.stop()
     print("first question shown after loading: %s" % span(shown, "s", 3))
-    print("n = 49 screen listing, in the browser: %s" % span(web, "s"))
-    print("n = 49 screen listing, Linux headless: %s" % span(linux, "s"))
-    print("browser / Linux: %s" % span([w / l for w, l in zip(web, linux)], "x"))
+    for what, web, linux in (("screen", screen, linuxScreen), ("file", files, linuxFiles)):
+        print("n = 49 %s listing, in the browser: %s; Linux headless: %s; browser / Linux: %s" %
+              (what, span(web, "s"), span(linux, "s"), span([w / l for w, l in zip(web, linux)], "x")))
     print("n = 49 file listing and download, browser memory above the first question: %s at most, %s after" %
           (span(memory, "MiB", 0), span(settled, "MiB", 0)))
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <type_traits>
 
 #include "lister/run_values.h"
 
@@ -24,26 +25,41 @@ bool stopCheck(const RunValues& run);
 // there the stop check runs, and ESC sets run.interrupted and leaves every
 // loop. Runs leave each listing an innermost loop over the one element
 // that changes: this is the per-combination path.
+// The loops below the first two elements, for one pair of them; false
+// once the listing must stop. A call of its own for each pair: a browser
+// optimises a function only for its later calls, and the loops around
+// these run once a listing (nothing natively: about a thousand calls).
+template <typename OutputRun>
+bool enumerateAfterPair(RunValues& run, OutputRun& outputRun, std::int64_t checkMask, int a, int b) {
+    const int n = run.n;
+    for (int c = b + 1; c <= n - 3; ++c)
+        for (int d = c + 1; d <= n - 2; ++d)
+            for (int e = d + 1; e <= n - 1; ++e)
+                for (int first = e + 1; first <= n;) {
+                    const std::int64_t toCheck = checkMask + 1 - (run.count & checkMask);
+                    const int last = static_cast<int>(std::min<std::int64_t>(n, first - 1 + toCheck));
+                    const int output = outputRun(a, b, c, d, e, first, last);
+                    run.count += output;
+                    if (output <= last - first) return false;
+                    if ((run.count & checkMask) == 0 && stopCheck(run)) {
+                        run.interrupted = true;
+                        return false;
+                    }
+                    first = last + 1;
+                }
+    return true;
+}
+
 template <typename OutputRun>
 void enumerate(RunValues& run, OutputRun&& outputRun, std::int64_t checkMask) {
+    using Run = std::remove_reference_t<OutputRun>;
+    // Called through a pointer no optimiser can see through, so that it
+    // stays a function of its own (one called once would be inlined).
+    static bool (*volatile const afterPair)(RunValues&, Run&, std::int64_t, int, int) = enumerateAfterPair<Run>;
     const int n = run.n;
     for (int a = 1; a <= n - 5; ++a)
         for (int b = a + 1; b <= n - 4; ++b)
-            for (int c = b + 1; c <= n - 3; ++c)
-                for (int d = c + 1; d <= n - 2; ++d)
-                    for (int e = d + 1; e <= n - 1; ++e)
-                        for (int first = e + 1; first <= n;) {
-                            const std::int64_t toCheck = checkMask + 1 - (run.count & checkMask);
-                            const int last = static_cast<int>(std::min<std::int64_t>(n, first - 1 + toCheck));
-                            const int output = outputRun(a, b, c, d, e, first, last);
-                            run.count += output;
-                            if (output <= last - first) return;
-                            if ((run.count & checkMask) == 0 && stopCheck(run)) {
-                                run.interrupted = true;
-                                return;
-                            }
-                            first = last + 1;
-                        }
+            if (!afterPair(run, outputRun, checkMask, a, b)) return;
 }
 
 }  // namespace lister

@@ -53,9 +53,10 @@ int freeFileNumber(const FileTable& table) {
     return 0;
 }
 
-int openForOutput(FileTable& table, int handle, const std::string& path) {
+int openForOutput(FileTable& table, int handle, const std::string& path, std::uint64_t expectedLength) {
     if (!validNumber(handle) || inUse(table, handle)) return fileBadNumber;
     const auto at = static_cast<std::size_t>(handle);
+    table.files[at].expectedLength = expectedLength;
     if (!platform::openOutputFile(table.files[at], path)) return fileNotCreated;
     table.held[at] = 0;
     return fileOk;
@@ -95,7 +96,8 @@ void runFileListing(RunValues& run) {
     const int handle = freeFileNumber(files);
     // A path with no folder would land wherever lister happens to stand.
     const bool placed = !platform::directoryOf(run.filePath, platform::pathSeparator).empty();
-    const int opened = placed ? openForOutput(files, handle, run.filePath) : fileNotCreated;
+    const std::uint64_t length = static_cast<std::uint64_t>(run.total) * lineLength;
+    const int opened = placed ? openForOutput(files, handle, run.filePath, length) : fileNotCreated;
     if (opened != fileOk) endWithFileError(run, creationError, opened, false);
 
     showProgress(run.count, run.total, run.page, run.choice, run.fileName);

@@ -33,8 +33,9 @@ struct FileTable {
 int freeFileNumber(const FileTable& table);
 // Creates the file, or empties an existing one, for binary writing; never
 // waits: 0, or 2 whatever kept it from opening, another lister writing it
-// included (1 for a bad number).
-int openForOutput(FileTable& table, int handle, const std::string& path);
+// included (1 for a bad number). `expectedLength`, when known, is the
+// length it will reach.
+int openForOutput(FileTable& table, int handle, const std::string& path, std::uint64_t expectedLength = 0);
 // Writes the bytes, whole lines, with the signals that end the process held
 // back meanwhile: 0, or 3 when not all of them were written; the file is
 // then cut back to its last whole line.

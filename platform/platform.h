@@ -68,6 +68,9 @@ struct OutputFile {
     std::intptr_t handle = -1;  // the descriptor, or the Windows handle
     bool onDisk = false;        // a regular file: locked, and it can be cut back
     int error = 0;              // why opening or the last write failed, as an errno value
+    // The length the file will reach, when known before it is opened (0
+    // when not): where the file is held in memory, what to reserve.
+    std::uint64_t expectedLength = 0;
 };
 
 // Opens `path` for writing, creating it, without ever waiting: false when

@@ -1,4 +1,5 @@
-// The platform layer on Linux and other POSIX systems, the browser among them.
+// The platform layer on Linux and other POSIX systems, the browser among
+// them (whose output file is platform_web.cpp's).
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -74,6 +75,15 @@ std::string startedPath() {
 }
 #endif
 
+sigset_t endingSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal = 1; signal < NSIG; ++signal)
+        if (isEndingSignal(signal)) sigaddset(&set, signal);
+    return set;
+}
+
+#ifndef __EMSCRIPTEN__
 // Empties a file that has bytes in it. One that is empty already is left
 // alone: ext4 takes a file emptied by truncation for one being replaced and
 // writes all of it out to disk when it is closed, which cost a new file a
@@ -81,14 +91,6 @@ std::string startedPath() {
 bool emptied(int fd) {
     struct stat status {};
     return fstat(fd, &status) == 0 && (status.st_size == 0 || ftruncate(fd, 0) == 0);
-}
-
-sigset_t endingSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int signal = 1; signal < NSIG; ++signal)
-        if (isEndingSignal(signal)) sigaddset(&set, signal);
-    return set;
 }
 
 // Locked against other listers; a file system that has no locks (some
@@ -102,7 +104,6 @@ bool blocking(int fd) {
     return flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
 }
 
-#ifndef __EMSCRIPTEN__
 // Until a FIFO's reader or a device takes more, with the signals that end
 // the process let through: one of them ends lister here rather than after a
 // reader that may never read again.
@@ -126,17 +127,11 @@ void prepareProcess() {
 }
 
 #ifdef __EMSCRIPTEN__
-// In a browser the program is lister.wasm in a folder of its own in the
-// in-memory file system, made the first time anyone asks: the file it
-// writes lands beside it, and the page hands it to the user from there.
-constexpr const char* webFolder = "/lister";
+// In a browser the program is lister.wasm in a folder of its own, which
+// the page keeps: the file it writes is named beside it.
 constexpr const char* webExecutable = "/lister/lister.wasm";
 
-std::string executablePath() {
-    static const int made = mkdir(webFolder, 0755);
-    (void)made;  // when it fails, creating the file says so
-    return webExecutable;
-}
+std::string executablePath() { return webExecutable; }
 #else
 std::string executablePath() {
     // Without /proc (not mounted, or a path past the system's limit), the
@@ -172,8 +167,9 @@ void napMicroseconds(int microseconds) { std::this_thread::sleep_for(std::chrono
 
 void endProcess(int status) { std::exit(status); }
 
+#ifndef __EMSCRIPTEN__
 bool openOutputFile(OutputFile& file, const std::string& path) {
-    file = {};
+    file.error = 0;
     // No O_TRUNC: a file another lister writes must stay whole until the
     // lock says it is ours. O_NONBLOCK: a FIFO nobody reads fails at once
     // (ENXIO) instead of waiting for a reader for ever.
@@ -208,12 +204,10 @@ std::size_t writeOutputFile(OutputFile& file, const char* bytes, std::size_t len
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-#ifndef __EMSCRIPTEN__
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && !file.onDisk) {
             waitForRoom(fd);
             continue;
         }
-#endif
         file.error = n < 0 ? errno : EIO;  // full, past the size limit, no reader left
         break;
     }
@@ -233,6 +227,7 @@ bool closeOutputFile(OutputFile& file) {
     file.error = error;
     return closed;
 }
+#endif
 
 bool isEndingSignal(int signal) {
     switch (signal) {

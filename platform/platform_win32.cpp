@@ -213,7 +213,7 @@ bool openOutputFile(OutputFile& file, const std::string& path) {
     // open leaves that lister's file as it is.
     const HANDLE h = CreateFileW(longPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    file = {};
+    file.error = 0;
     if (h == INVALID_HANDLE_VALUE) {
         file.error = lastErrorAsErrno();
         return false;

@@ -1,9 +1,10 @@
 // The web back end: lister in a browser page. The page's script runs on
 // the browser's main thread and shares the program's memory. At each of
 // its animation frames it takes the lines that changed from the picture
-// kept here and paints them into its canvas, and it plays the beeps asked
-// for; its key presses come in through lister_web_key_down. Nothing the
-// page calls waits for the program, and nothing here waits for the page.
+// kept here and paints them into its canvas, reads the grid's text for
+// screen readers, and plays the beeps asked for; its key presses come in
+// through lister_web_key_down. Nothing the page calls waits for the
+// program, and nothing here waits for the page.
 #include <emscripten/emscripten.h>
 #include <emscripten/threading.h>
 
@@ -11,16 +12,28 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "screen/back_ends/back_end.h"
 #include "screen/back_ends/web_keys.h"
+#include "screen/cp437.h"
 
 namespace screen {
 namespace {
 
 constexpr std::uint32_t ringSize = 256;  // keys the page may hand over between two cycles
 constexpr std::uint32_t opaque = 0xFF000000;
+constexpr std::size_t mostCells = 100 * 75;  // the grid of 800 x 600 pixels at its finest
+
+// The grid's size and where the line editor's input mark stands (row 0:
+// no answer is being read).
+struct GridShape {
+    int columns = 0;
+    int rows = 0;
+    int markRow = 0;
+    int markColumn = 0;
+};
 
 // What the window thread and the page share. There is one screen per
 // process, and the page may still paint the last picture once it closed,
@@ -53,6 +66,18 @@ struct Page {
     std::atomic<int> beeps{0};
     std::atomic<int> beepHertz{0};
     std::atomic<int> beepMilliseconds{0};
+
+    // The grid's bytes and the input mark as last shown, published with
+    // the picture. The version is odd while they change: the page reads a
+    // row again at its next frame when it changed under it.
+    std::array<std::uint8_t, mostCells> uploadedBytes{};
+    GridShape uploadedShape;
+    std::array<std::atomic<std::uint8_t>, mostCells> bytes{};
+    std::atomic<std::uint32_t> textsVersion{0};
+    std::atomic<int> columns{0};
+    std::atomic<int> rows{0};
+    std::atomic<int> markRow{0};
+    std::atomic<int> markColumn{0};
 };
 
 Page page;
@@ -115,6 +140,26 @@ void upload(BackEnd&, const TextScreen& screen, LineSpan span) {
     page.uploadedSpan = page.uploadedSpan.empty()
                             ? LineSpan{first, last}
                             : LineSpan{std::min(page.uploadedSpan.first, first), std::max(page.uploadedSpan.last, last)};
+    // The rows of those lines, as text: the mark shows what it covers.
+    const std::size_t cells = std::min(screen.cells.size(), mostCells);
+    const auto columns = static_cast<std::size_t>(screen.columns);
+    const std::size_t end = std::min(cells, static_cast<std::size_t>(last / screen.cellHeight + 1) * columns);
+    for (std::size_t i = static_cast<std::size_t>(first / screen.cellHeight) * columns; i < end; ++i)
+        page.uploadedBytes[i] = screen.cells[i].byte;
+    const InputMark& mark = screen.mark;
+    const auto marked = static_cast<std::size_t>((mark.row - 1) * screen.columns + mark.column - 1);
+    if (mark.row != 0 && marked < cells) page.uploadedBytes[marked] = mark.covered.byte;
+    page.uploadedShape = {screen.columns, screen.rows, mark.row, mark.column};
+}
+
+void publishTexts() {
+    page.textsVersion.fetch_add(1, std::memory_order_acq_rel);
+    for (std::size_t i = 0; i < mostCells; ++i) page.bytes[i].store(page.uploadedBytes[i], std::memory_order_relaxed);
+    page.columns.store(page.uploadedShape.columns, std::memory_order_relaxed);
+    page.rows.store(page.uploadedShape.rows, std::memory_order_relaxed);
+    page.markRow.store(page.uploadedShape.markRow, std::memory_order_relaxed);
+    page.markColumn.store(page.uploadedShape.markColumn, std::memory_order_relaxed);
+    page.textsVersion.fetch_add(1, std::memory_order_release);
 }
 
 // 0xAARRGGBB to the canvas's bytes R, G, B, A, always opaque.
@@ -131,6 +176,7 @@ void present(BackEnd&) {
         const Color c = page.uploaded[i];
         page.picture[i] = opaque | (c & 0xFF00) | ((c >> 16) & 0xFF) | ((c & 0xFF) << 16);
     }
+    publishTexts();
     markChanged(span.first, span.last);
     page.uploadedSpan = {};
 }
@@ -198,6 +244,41 @@ EMSCRIPTEN_KEEPALIVE int lister_web_take_beeps() { return screen::page.beeps.exc
 EMSCRIPTEN_KEEPALIVE int lister_web_beep_hertz() { return screen::page.beepHertz.load(std::memory_order_relaxed); }
 EMSCRIPTEN_KEEPALIVE int lister_web_beep_milliseconds() {
     return screen::page.beepMilliseconds.load(std::memory_order_relaxed);
+}
+
+// The grid's text for screen readers, published with the picture; the
+// version is odd while it changes.
+EMSCRIPTEN_KEEPALIVE std::uint32_t lister_web_texts_version() {
+    return screen::page.textsVersion.load(std::memory_order_acquire);
+}
+
+// Row `row` (from 1) as UTF-8, the cells' characters of code page 437,
+// valid until the next call; null when it changed while being read, or
+// there is no such row.
+EMSCRIPTEN_KEEPALIVE const char* lister_web_row_text(int row) {
+    using namespace screen;
+    static std::string text;
+    const std::uint32_t version = page.textsVersion.load(std::memory_order_acquire);
+    const int columns = page.columns.load(std::memory_order_relaxed);
+    if ((version & 1) != 0 || row < 1 || row > page.rows.load(std::memory_order_relaxed)) return nullptr;
+    std::array<std::uint8_t, mostCells> line;
+    const auto width = static_cast<std::size_t>(columns);
+    const std::size_t from = static_cast<std::size_t>(row - 1) * width;
+    for (std::size_t i = 0; i < width; ++i) line[i] = page.bytes[from + i].load(std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if (page.textsVersion.load(std::memory_order_relaxed) != version) return nullptr;
+    text.clear();
+    for (std::size_t i = 0; i < width; ++i) text += utf8Of(cp437ToUnicode(line[i]));
+    return text.c_str();
+}
+
+EMSCRIPTEN_KEEPALIVE int lister_web_grid_rows() { return screen::page.rows.load(std::memory_order_relaxed); }
+
+// Where the input mark of the answer being read stands: its row, 0 when
+// no answer is being read, and its column.
+EMSCRIPTEN_KEEPALIVE int lister_web_input_row() { return screen::page.markRow.load(std::memory_order_relaxed); }
+EMSCRIPTEN_KEEPALIVE int lister_web_input_column() {
+    return screen::page.markColumn.load(std::memory_order_relaxed);
 }
 
 }  // extern "C"

@@ -10,6 +10,7 @@ import os
 import shutil
 import subprocess
 import tempfile
+import threading
 import time
 
 import websocket
@@ -24,6 +25,10 @@ PYTHON = "/usr/bin/python3"
 SERVE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "screen", "back_ends", "web", "serve.py")
 
 WINDOW_SIZE = (840, 800)  # the whole page: the canvas and the lines below it
+# A phone held upright: its viewport in CSS pixels, and the screen's
+# pixels for each of them.
+PHONE = {"width": 390, "height": 844, "deviceScaleFactor": 3, "mobile": True}
+PAGE_SIZE = os.sysconf("SC_PAGE_SIZE")
 
 # The keys by the names the browser gives them: their code and Windows
 # virtual key code, which chromium wants with every key event.
@@ -180,6 +185,23 @@ class Browser:
             raise AssertionError("the download of %s was %s" % (name, done["params"]["state"]))
         return os.path.join(self.downloads, name)
 
+    def memory(self):
+        """The resident memory of all of chromium's processes, in bytes."""
+        total = 0
+        for name in os.listdir("/proc"):
+            if not name.isdigit():
+                continue
+            try:
+                with open("/proc/%s/stat" % name) as f:
+                    fields = f.read().rsplit(")", 1)[1].split()
+                if int(fields[2]) != self.process.pid:  # the process group chromium leads
+                    continue
+                with open("/proc/%s/statm" % name) as f:
+                    total += int(f.read().split()[1]) * PAGE_SIZE
+            except (OSError, IndexError, ValueError):
+                continue
+        return total
+
     def stop(self):
         if self.socket:
             self.socket.close()
@@ -188,11 +210,32 @@ class Browser:
         shutil.rmtree(self.profile, ignore_errors=True)
 
 
+class Peak:
+    """The most a sampler gives while it runs, sampled every 50 ms."""
+
+    def __init__(self, sample):
+        self.sample, self.highest, self.running = sample, 0, True
+        self.thread = threading.Thread(target=self.watch)
+        self.thread.start()
+
+    def watch(self):
+        while self.running:
+            self.highest = max(self.highest, self.sample())
+            time.sleep(0.05)
+
+    def stop(self):
+        self.running = False
+        self.thread.join()
+        return self.highest
+
+
 class Tab:
     """One page of the browser, showing lister."""
 
-    def __init__(self, browser, url, script=""):
-        """Opens the url; the script runs in every document the tab loads."""
+    def __init__(self, browser, url, script="", phone=False, fileWorkerScript=""):
+        """Opens the url; the script runs in every document the tab loads.
+        A phone's tab has its size and touch screen; the file worker script
+        runs in the page's file worker before its own, at the first load."""
         self.browser = browser
         self.target = browser.call("Target.createTarget", {"url": "about:blank"})["targetId"]
         self.session = browser.call("Target.attachToTarget", {"targetId": self.target, "flatten": True})["sessionId"]
@@ -200,7 +243,24 @@ class Tab:
         self.call("Page.enable")
         if script:
             self.call("Page.addScriptToEvaluateOnNewDocument", {"source": script})
+        if phone:
+            self.call("Emulation.setDeviceMetricsOverride", PHONE)
+            self.call("Emulation.setTouchEmulationEnabled", {"enabled": True, "maxTouchPoints": 5})
+        if fileWorkerScript:
+            # Taken from the server, not from the service worker's files.
+            self.call("Network.setBypassServiceWorker", {"bypass": True})
+            self.call("Fetch.enable", {"patterns": [{"urlPattern": "*/file_worker.js"}]})
         self.call("Page.navigate", {"url": url})
+        if fileWorkerScript:
+            paused = browser.event("the file worker's script", lambda e: e.get("method") == "Fetch.requestPaused")
+            with open(os.path.join(WEB_DIR, "file_worker.js"), "rb") as f:
+                body = fileWorkerScript.encode() + b"\n" + f.read()
+            self.call("Fetch.fulfillRequest", {
+                "requestId": paused["params"]["requestId"], "responseCode": 200,
+                "responseHeaders": [{"name": "Content-Type", "value": "text/javascript"},
+                                    {"name": "Cross-Origin-Embedder-Policy", "value": "require-corp"}],
+                "body": base64.b64encode(body).decode()})
+            self.call("Fetch.disable")
 
     def call(self, method, params=None):
         return self.browser.call(method, params, self.session)
@@ -226,7 +286,12 @@ class Tab:
 
     def picture(self, firstRow=1, lastRow=75):
         top, height = (firstRow - 1) * CELL, min((lastRow - firstRow + 1) * CELL, HEIGHT - (firstRow - 1) * CELL)
-        band = self.evaluate(CANVAS_BAND % (top, height))
+        try:
+            band = self.evaluate(CANVAS_BAND % (top, height))
+        except AssertionError as failure:
+            if "navigated" not in str(failure):
+                raise
+            band = None  # the page is loading again
         if band is None:
             return None
         rgba = base64.b64decode(band)
@@ -259,9 +324,31 @@ class Tab:
             for event in events:
                 self.call("Input.dispatchKeyEvent", event)
 
-    def screenshot(self, path):
+    def tap(self, selector):
+        """A finger's tap in the middle of the element."""
+        box = self.evaluate("(() => { const r = document.querySelector(%s).getBoundingClientRect(); "
+                            "return [r.x + r.width / 2, r.y + r.height / 2]; })()" % json.dumps(selector))
+        self.call("Input.dispatchTouchEvent", {"type": "touchStart", "touchPoints": [{"x": box[0], "y": box[1]}]})
+        self.call("Input.dispatchTouchEvent", {"type": "touchEnd", "touchPoints": []})
+
+    def insertText(self, text):
+        """Text as an on-screen keyboard puts it into the focused field."""
+        self.call("Input.insertText", {"text": text})
+
+    def accessible(self):
+        """What the accessibility tree holds: (role, name) of each node not ignored,
+        the names' blanks run together."""
+        nodes = self.call("Accessibility.getFullAXTree")["nodes"]
+        return [(n.get("role", {}).get("value"), " ".join(str(n.get("name", {}).get("value", "")).split()))
+                for n in nodes if not n.get("ignored")]
+
+    def screenshot(self, path, clip=None):
+        """The page as shown, or the part of it clip names (x, y, width, height)."""
+        params = {"format": "png"}
+        if clip:
+            params["clip"] = dict(zip(("x", "y", "width", "height"), clip), scale=1)
         with open(path, "wb") as f:
-            f.write(base64.b64decode(self.call("Page.captureScreenshot", {"format": "png"})["data"]))
+            f.write(base64.b64decode(self.call("Page.captureScreenshot", params)["data"]))
 
     def close(self):
         self.browser.call("Target.closeTarget", {"targetId": self.target})

@@ -6,13 +6,15 @@ headless chromium of our own, driven over the DevTools protocol (Debian's
 python3-websocket; web_driver.py does both): keys are typed as real key events, the picture is read
 back from the canvas, and the file lister writes arrives as the browser's
 download. What the canvas shows is compared with the Linux build's
-headless run of the same keys. A browser or a server that cannot start
-fails the test: nothing here passes for want of a browser.
+headless run of the same keys. A phone is a tab of a phone's size with a
+touch screen, typed at as its on-screen keyboard types. A browser or a
+server that cannot start fails the test: nothing here passes for want of
+a browser.
 
     LISTER_WEB_DIR=build-web LISTER_LINUX_BINARY=build/lister \\
         /usr/bin/python3 tests/e2e/web_e2e.py [group]
 
-Groups: Page, Isolation. Screenshots of the page are kept in
+Groups: Page, Offline, Isolation. Screenshots of the page are kept in
 LISTER_WEB_SHOTS when it is set.
 """
 
@@ -23,8 +25,9 @@ import sys
 import unittest
 
 from harness import (CELL, CHOICE_ROW, CLOSING_ROW, CONVERT, ELEMENTS_ROW, FINISHED, LINUX_LISTER, PROGRESS_ROW,
-                     REPORT_ROW, STARTUP_SECONDS, WIDTH, expectedListing, frameDrawn, keepShot, linuxRun, waitFor)
-from web_driver import ALT, CHROMIUM, WEB_DIR, Browser, Glyphs, Server, Tab
+                     REPORT_ROW, STARTUP_SECONDS, TOTAL_ROW, WIDTH, expectedListing, frameDrawn, keepShot, linuxRun,
+                     waitFor)
+from web_driver import ALT, CHROMIUM, PHONE, WEB_DIR, Browser, Glyphs, Peak, Server, Tab
 
 SHOTS = os.environ.get("LISTER_WEB_SHOTS", "")
 
@@ -36,6 +39,19 @@ INTERRUPTED = re.compile(r" > PROCESO INTERRUMPIDO\. GENERADAS:  (\d+) combinaci
 ENDED = "lister ha terminado."
 
 LISTING_SECONDS = 300
+MEMORY_TARGET = 100 * 2**20  # the n = 49 file listing, above the first question
+QUOTA = 2 * 2**20  # far less than the n = 30 file's 8,312,850 bytes
+WRITE_FAILED = " > ERROR AL ESCRIBIR EL ARCHIVO: /lister/VSR_30-6.asc  ERR= 3"
+COUNTED = re.compile(r" > GENERADAS:  (\d+) / ")
+# What the pages of the origin hold in its private file system: folder/file.
+PRIVATE_FILES = """(async () => {
+  const paths = [];
+  for await (const [name, folder] of (await navigator.storage.getDirectory()).entries())
+    for await (const file of folder.keys()) paths.push(name + '/' + file);
+  return paths;
+})()"""
+# A browser whose file worker has no private file system to write into.
+NO_PRIVATE_FILES = "delete FileSystemFileHandle.prototype.createSyncAccessHandle;"
 
 # Counts the tones the page plays, as the page's own oscillators start them.
 TONE_SPY = """
@@ -69,8 +85,8 @@ class Page(unittest.TestCase):
         cls.browser.stop()
         cls.server.stop()
 
-    def start(self, script=""):
-        tab = Tab(self.browser, self.server.address, script)
+    def start(self, script="", **options):
+        tab = Tab(self.browser, self.server.address, script, **options)
         self.addCleanup(tab.close)
         tab.showing("the frame of the dialogue", frameDrawn, STARTUP_SECONDS)
         return tab
@@ -82,14 +98,9 @@ class Page(unittest.TestCase):
         waitFor("the page to say lister has ended", lambda: tab.status() == ENDED)
         self.assertTrue(tab.evaluate("!document.getElementById('again').hidden"))
 
-    def test_a_screen_listing_shows_the_picture_of_the_linux_build(self):
-        tab = self.start()
-        self.assertEqual(tab.evaluate("document.title"), "lister")
-        tab.keys("10", "Enter", "P", "Enter")
-        tab.showing("the end of the listing", lambda p: self.text(p, REPORT_ROW).startswith(FINISHED))
-
-        # Every cell as the Linux build drew it, but for the seconds, and the
-        # lines below the grid.
+    def showsTheLinuxPicture(self, tab):
+        """Every cell as the Linux build drew it after 10 P, but for the
+        seconds, and the lines below the grid."""
         def differences(picture):
             return picture.differingCells(self.linuxPicture, range(1, 71),
                                           lambda row, column: row == REPORT_ROW and column >= SECONDS_COLUMN) + \
@@ -99,6 +110,13 @@ class Page(unittest.TestCase):
         except AssertionError:
             self.assertEqual(differences(tab.picture()), [])
             raise
+
+    def test_a_screen_listing_shows_the_picture_of_the_linux_build(self):
+        tab = self.start()
+        self.assertEqual(tab.evaluate("document.title"), "lister")
+        tab.keys("10", "Enter", "P", "Enter")
+        tab.showing("the end of the listing", lambda p: self.text(p, REPORT_ROW).startswith(FINISHED))
+        self.showsTheLinuxPicture(tab)
         path = os.path.join(self.browser.profile, "web.png")
         tab.screenshot(path)
         keepShot(path, "web.png", SHOTS)
@@ -111,11 +129,17 @@ class Page(unittest.TestCase):
                     not self.text(p, REPORT_ROW).strip(), STARTUP_SECONDS)
         self.assertEqual(tab.status(), "")
 
-    def test_a_file_listing_is_downloaded(self):
-        tab = self.start(TONE_SPY)
+    def test_a_file_listing_is_downloaded_from_memory_and_read_out(self):
+        # Without a private file system the file worker holds the file.
+        tab = self.start(TONE_SPY, fileWorkerScript=NO_PRIVATE_FILES)
+        # The question names the field that takes the keys; the canvas is
+        # not there for a screen reader.
+        question = ("textbox", "> NUMERO DE ELEMENTOS A COMBINAR EN GRUPOS DE 6 (7-49):")
+        waitFor("the question in the accessibility tree", lambda: question in tab.accessible())
+        self.assertNotIn("canvas", [role for role, name in tab.accessible()])
         # Alt+Enter switches the canvas to full screen and back.
         tab.keys("Enter", modifiers=ALT)
-        waitFor("full screen", lambda: tab.evaluate("document.fullscreenElement === document.getElementById('screen')"))
+        waitFor("full screen", lambda: tab.evaluate("document.fullscreenElement?.id === 'picture'"))
         tab.keys("Enter", modifiers=ALT)
         waitFor("the page again", lambda: tab.evaluate("document.fullscreenElement === null"))
         # Delete on an empty answer beeps: 1000 Hz for 250 ms.
@@ -132,21 +156,65 @@ class Page(unittest.TestCase):
         self.assertEqual(self.text(shown, PROGRESS_ROW).rstrip(), " > ARCHIVO GENERADO: VSR_7-6.asc")
         self.assertTrue(self.text(shown, REPORT_ROW).startswith(FINISHED))
         self.assertEqual(tab.evaluate("document.querySelector('#file a').download"), "VSR_7-6.asc")
+        self.assertFalse([path for path in tab.evaluate(PRIVATE_FILES) if path.endswith("/VSR_7-6.asc")])
+        # Said as it was read: the total and the file's name, the report;
+        # every row on the button's demand.
+        said = [name for role, name in tab.accessible() if role == "StaticText"]
+        for row in (TOTAL_ROW, REPORT_ROW, CLOSING_ROW):
+            self.assertTrue(any(name.startswith(" ".join(self.text(shown, row).split())) for name in said), row)
+        # Tab leaves the field for the link, and on to the button.
+        tab.keys("Tab")
+        self.assertEqual(tab.evaluate("document.activeElement.download"), "VSR_7-6.asc")
+        tab.keys("Tab", "Enter")
+        waitFor("the rows as text", lambda: tab.evaluate("document.getElementById('rows').textContent"))
+        rows = tab.evaluate("document.getElementById('rows').textContent").split("\n")
+        self.assertEqual(rows[CLOSING_ROW - 1], WEB_FILE_PATH)
+        self.assertEqual(len(rows), 70)
+        tab.call("Runtime.evaluate", {"expression": "document.getElementById('keys').focus()"})
         tab.keys(" ")
         self.waitEnded(tab)
 
-    def test_escape_stops_a_listing_at_a_multiple_of_1024(self):
-        tab = self.start()
-        tab.keys("49", "Enter", "P", "Enter")
+    def test_a_phone_lists_what_its_keyboard_types_as_the_linux_build_does(self):
+        tab = self.start(phone=True)
+        # The whole picture across the screen's width, the key bar's keys a
+        # finger's size.
+        left, width, height = tab.evaluate("(r => [r.left, r.width, r.height])"
+                                           "(document.getElementById('picture').getBoundingClientRect())")
+        self.assertTrue(0 <= left and left + width <= PHONE["width"] and width > 0.9 * PHONE["width"], (left, width))
+        self.assertEqual(width * 3, height * 4)
+        self.assertGreaterEqual(tab.evaluate("Math.min(...[...document.querySelectorAll('#keyBar button')]"
+                                             ".map(b => Math.min(b.offsetWidth, b.offsetHeight)))"), 44)
+        tab.call("Runtime.evaluate", {"expression": "document.activeElement.blur()"})
+        tab.tap("#picture")
+        self.assertEqual(tab.evaluate("document.activeElement.id"), "keys")
+        tab.insertText("10")
+        tab.tap("[data-key=Enter]")
+        tab.insertText("P")
+        tab.tap("[data-key=Enter]")
+        tab.showing("the end of the listing", lambda p: self.text(p, REPORT_ROW).startswith(FINISHED))
+        self.showsTheLinuxPicture(tab)
+        # The keys of the bar never took the on-screen keyboard away.
+        self.assertEqual(tab.evaluate("document.activeElement.id"), "keys")
+        path = os.path.join(self.browser.profile, "web-phone.png")
+        tab.screenshot(path, (0, 0, PHONE["width"], 440))
+        keepShot(path, "web-phone.png", SHOTS)
+
+    def test_the_key_bars_escape_stops_a_listing_at_a_multiple_of_1024(self):
+        tab = self.start(phone=True)
+        tab.tap("#picture")
+        tab.insertText("49")
+        tab.tap("[data-key=Enter]")
+        tab.insertText("P")
+        tab.tap("[data-key=Enter]")
         tab.showing("the listing under way", lambda p: re.match(r" > GENERADAS:  [1-9]", self.text(p, PROGRESS_ROW)),
                     firstRow=PROGRESS_ROW, lastRow=PROGRESS_ROW)
-        tab.keys("Escape")
+        tab.tap("[data-key=Escape]")
         shown = tab.showing("the report of the interrupted listing",
                             lambda p: INTERRUPTED.match(self.text(p, REPORT_ROW)), LISTING_SECONDS)
         count = int(INTERRUPTED.match(self.text(shown, REPORT_ROW)).group(1))
         self.assertEqual(count % 1024, 0, count)
         self.assertTrue(0 < count < 13983816, count)
-        tab.keys("Enter")
+        tab.tap("[data-key=Enter]")
         self.waitEnded(tab)
 
     def test_keys_typed_ahead_edit_the_answers_and_stop_the_listing_at_1024(self):
@@ -164,10 +232,16 @@ class Page(unittest.TestCase):
         tab.keys("Enter")
         self.waitEnded(tab)
 
-    def test_the_whole_n49_file_is_downloaded_byte_exact(self):
+    def test_the_whole_n49_file_is_downloaded_byte_exact_in_little_memory(self):
         tab = self.start()
-        tab.keys("49", "Enter", "G", "Enter")
-        path = self.browser.download("VSR_49-6.asc", LISTING_SECONDS)
+        before = self.browser.memory()
+        peak = Peak(self.browser.memory)
+        try:
+            tab.keys("49", "Enter", "G", "Enter")
+            path = self.browser.download("VSR_49-6.asc", LISTING_SECONDS)
+        finally:
+            most = peak.stop() - before
+        self.assertLess(most, MEMORY_TARGET)
         expected = hashlib.sha256()
         for piece in expectedListing(49):
             expected.update(piece)
@@ -178,8 +252,51 @@ class Page(unittest.TestCase):
         self.assertEqual(os.path.getsize(path), 195773424)
         self.assertEqual(got.hexdigest(), expected.hexdigest())
         os.remove(path)
+        self.assertLess(self.browser.memory() - before, MEMORY_TARGET)
         tab.keys("Enter")
         self.waitEnded(tab)
+
+    def test_a_full_quota_ends_the_file_listing_in_whole_lines(self):
+        tab = self.start()
+        origin = self.server.address.rstrip("/")
+        tab.call("Storage.overrideQuotaForOrigin", {"origin": origin, "quotaSize": QUOTA})
+        self.addCleanup(tab.call, "Storage.overrideQuotaForOrigin", {"origin": origin})
+        tab.keys("30", "Enter", "G", "Enter")
+        with open(self.browser.download("VSR_30-6.asc"), "rb") as f:
+            written = f.read()
+        # Said, as it is shown.
+        waitFor("the write error", lambda: ("StaticText", " ".join(WRITE_FAILED.split())) in tab.accessible())
+        count = int(COUNTED.match(self.text(tab.picture(), PROGRESS_ROW)).group(1))
+        self.assertTrue(0 < count * 14 < QUOTA, count)
+        self.assertEqual(written, b"".join(expectedListing(30))[:count * 14])
+        tab.keys("Enter")
+        self.waitEnded(tab)
+
+
+class Offline(unittest.TestCase):
+    """The page installed, then loaded again with its server gone."""
+
+    def test_the_page_is_installable_and_lists_into_a_file_offline(self):
+        server = Server()
+        self.addCleanup(server.stop)
+        browser = Browser()
+        self.addCleanup(browser.stop)
+        tab = Tab(browser, server.address)
+        tab.showing("the frame of the dialogue", frameDrawn, STARTUP_SECONDS)
+        waitFor("the service worker to keep the page",
+                lambda: tab.evaluate("navigator.serviceWorker.controller !== null"), STARTUP_SECONDS)
+        self.assertEqual(tab.call("Page.getInstallabilityErrors")["installabilityErrors"], [])
+        for online in (True, False):
+            tab.keys("7", "Enter", "G", "Enter")
+            with open(browser.download("VSR_7-6.asc"), "rb") as f:
+                self.assertEqual(f.read(), b"".join(expectedListing(7)))
+            # The file of the page before is gone, this one's is there.
+            self.assertEqual(len(tab.evaluate(PRIVATE_FILES)), 1, tab.evaluate(PRIVATE_FILES))
+            if online:
+                server.stop()
+                tab.call("Page.reload")
+                waitFor("the page again", lambda: tab.evaluate("document.getElementById('file')?.textContent") == "")
+                tab.showing("the frame of the dialogue offline", frameDrawn, STARTUP_SECONDS)
 
 
 class Isolation(unittest.TestCase):

@@ -1,12 +1,15 @@
 // The page around lister: it loads the program, paints its picture into
-// the canvas, hands it the keys typed on the page, sounds its beeps, hands
-// the file it writes to the user and tells when it has ended. The program
-// runs in workers of its own; everything here runs on the page's thread,
-// reads what the program shares through the procedures it exports
-// (screen/back_ends/web.cpp), and never waits.
+// the canvas at a size that fits the window, sounds its beeps, hands the
+// file it writes to the user, tells when it has ended, and keeps itself
+// for use offline. The program runs in workers of its own, and its file
+// is written by the page's file worker (file_worker.js); everything here
+// runs on the page's thread, reads what the program shares through the
+// procedures it exports (screen/back_ends/web.cpp), and never waits. The
+// keys are keys.js's, the texts for screen readers reader.js's.
 'use strict';
 
 const canvas = document.getElementById('screen');
+const picture = document.getElementById('picture');
 const statusLine = document.getElementById('status');
 const fileLine = document.getElementById('file');
 const againButton = document.getElementById('again');
@@ -22,28 +25,22 @@ const texts = {
   bytes: ' bytes',
 };
 
-// What lister_web_key_down answers (WebKeyAction in web_keys.h) and the
-// modifier bits it takes.
-const keyPassOn = 0;
-const keyToggleFullScreen = 2;
-const shiftBit = 1, ctrlBit = 2, altBit = 4, altGraphBit = 8, repeatBit = 16;
-
-const writeAccess = 3;  // O_WRONLY | O_RDWR in a stream's flags
+const minimumScale = 0.25;
 const toneVolume = 0.2;
 const toneFadeSeconds = 0.005;  // no click at either end of a tone
 const isolatingKey = 'lister-isolating';
+const serviceWorker = 'service_worker.js';
 
 let running = false;
-let picture = null;  // the canvas's pixels as last painted
+let painted = null;  // the canvas's pixels as last painted
 let audio = null;    // made at the first key: browsers sound nothing before the user acts
 let toneEnd = 0;
-let handOverPending = false;
 let screenLock = null;  // the wake lock that keeps the screen saver away
-const handOver = new MessageChannel();
+let fileLink = null;    // the object URL of the file offered
+const fileWorker = new Worker('file_worker.js');
 
 // emscripten's settings for lister.js, read when it loads.
 var Module = {
-  preRun: [watchWrittenFiles],
   onRuntimeInitialized: started,
   onExit: ended,
   onAbort: failed,
@@ -57,6 +54,7 @@ function paint() {
   const at = Module._lister_web_picture();
   if (at) paintChangedLines(at);
   soundBeeps();
+  readTexts();
   if (running) requestAnimationFrame(paint);
 }
 
@@ -65,56 +63,38 @@ function paintChangedLines(at) {
   if (changed === 0) return;
   const width = Module._lister_web_picture_width();
   const height = Module._lister_web_picture_height();
-  if (!picture) {
+  if (!painted) {
     canvas.width = width;
     canvas.height = height;
-    picture = new ImageData(width, height);
+    painted = new ImageData(width, height);
     statusLine.textContent = '';
+    fitPicture();
   }
   const first = changed >>> 16;
   const end = Math.min(changed & 0xFFFF, height);
   const lineBytes = width * 4;
   // The shared memory cannot back an ImageData: its lines are copied out.
-  picture.data.set(new Uint8Array(Module.wasmMemory.buffer, at + first * lineBytes, (end - first) * lineBytes),
+  painted.data.set(new Uint8Array(Module.wasmMemory.buffer, at + first * lineBytes, (end - first) * lineBytes),
     first * lineBytes);
-  context.putImageData(picture, 0, 0, 0, first, width, end - first);
+  context.putImageData(painted, 0, 0, 0, first, width, end - first);
 }
 
-// ---- Keys -------------------------------------------------------------------
-
-function modifierBits(e) {
-  return (e.shiftKey ? shiftBit : 0) | (e.ctrlKey ? ctrlBit : 0) | (e.altKey ? altBit : 0) |
-    (e.getModifierState('AltGraph') ? altGraphBit : 0) | (e.repeat ? repeatBit : 0);
-}
-
-function keyDown(e) {
-  if (!running || e.isComposing) return;
-  startAudio();
-  const action = Module.ccall('lister_web_key_down', 'number', ['string', 'number'], [e.key, modifierBits(e)]);
-  if (action === keyPassOn) return;
-  e.preventDefault();
-  if (action === keyToggleFullScreen) toggleFullScreen();
-  else scheduleHandOver();
-}
-
-// Keys whose events come in one burst are handed over together, after the
-// last of them: the program then finds them all queued at once, as it
-// would keys typed ahead on a keyboard of its own.
-function scheduleHandOver() {
-  if (handOverPending) return;
-  handOverPending = true;
-  handOver.port2.postMessage(null);
-}
-
-handOver.port1.onmessage = () => {
-  handOverPending = false;
-  Module._lister_web_hand_over_keys();
-};
-
-// A refused switch leaves the page as it was.
-function toggleFullScreen() {
-  const done = document.fullscreenElement ? document.exitFullscreen() : canvas.requestFullscreen();
-  done.catch(() => {});
+// As large as the window allows beside or above the key bar, pixel for
+// pixel or a whole number of the screen's pixels for each of the
+// picture's where it fits, smaller where it does not.
+function fitPicture() {
+  const ratio = window.devicePixelRatio || 1;
+  const margin = parseFloat(getComputedStyle(document.querySelector('main')).paddingTop);
+  const stage = getComputedStyle(document.getElementById('stage'));
+  const gap = parseFloat(stage.rowGap) || 0;
+  const keyBar = document.getElementById('keyBar');
+  const beside = stage.flexDirection === 'row' && keyBar.offsetWidth ? keyBar.offsetWidth + gap : 0;
+  const below = stage.flexDirection !== 'row' && keyBar.offsetHeight ? keyBar.offsetHeight + gap : 0;
+  const width = document.documentElement.clientWidth - 2 * margin - beside;
+  const height = window.innerHeight - 2 * margin - below;
+  let scale = Math.max(Math.min(width / canvas.width, height / canvas.height), minimumScale);
+  if (scale >= 1) scale = Math.max(Math.floor(scale * ratio), 1) / ratio;
+  picture.style.width = canvas.width * scale + 'px';
 }
 
 // ---- Beeps ------------------------------------------------------------------
@@ -148,27 +128,24 @@ function soundBeeps() {
 
 // ---- Files ------------------------------------------------------------------
 
-// Every file lister writes is handed to the user once it is closed: in
-// file mode that is the listing's file, when the listing has ended.
-function watchWrittenFiles() {
-  const FS = Module.FS;
-  const close = FS.close;
-  FS.close = stream => {
-    const written = (stream.flags & writeAccess) !== 0 && FS.isFile(stream.node.mode);
-    close(stream);
-    if (written) setTimeout(offerFile, 0, stream.path, stream.node);
-  };
-}
-
-function offerFile(path, node) {
-  const name = path.slice(path.lastIndexOf('/') + 1);
-  const bytes = node.contents ? node.contents.subarray(0, node.usedBytes) : new Uint8Array(0);
+// The file lister wrote, once it is closed: on disk, or handed over from
+// the file worker's memory, never copied here. Offered as a download and
+// linked below the canvas.
+fileWorker.onmessage = event => {
+  const { name, file } = event.data;
+  forgetFile();
+  fileLink = URL.createObjectURL(file);
   const link = document.createElement('a');
-  link.href = URL.createObjectURL(new Blob([bytes], { type: 'application/octet-stream' }));
+  link.href = fileLink;
   link.download = name;
   link.textContent = name;
-  fileLine.replaceChildren(texts.file, link, ' (' + bytes.length.toLocaleString('es') + texts.bytes + ')');
+  fileLine.replaceChildren(texts.file, link, ' (' + file.size.toLocaleString('es') + texts.bytes + ')');
   link.click();
+};
+
+function forgetFile() {
+  if (fileLink) URL.revokeObjectURL(fileLink);
+  fileLink = null;
 }
 
 // ---- Start and end ----------------------------------------------------------
@@ -182,12 +159,10 @@ function keepScreenOn() {
 
 function started() {
   running = true;
+  fileWorker.postMessage({ memory: Module.wasmMemory, channel: Module._lister_web_file_channel() });
   keepScreenOn();
   document.addEventListener('visibilitychange', keepScreenOn);
-  canvas.addEventListener('blur', () => {
-    if (running) setTimeout(() => canvas.focus(), 0);
-  });
-  canvas.focus();
+  takeKeys();
   requestAnimationFrame(paint);
 }
 
@@ -209,13 +184,40 @@ function failed(what) {
   stopped(texts.failed + what);
 }
 
-// Without isolation there is no shared memory. A service worker can add
+async function runAgain() {
+  forgetFile();
+  if (!(await takeNewBuild())) location.reload();
+}
+
+// ---- Loading and keeping -----------------------------------------------------
+
+// The service worker keeps the page's files for use offline, and adds the
+// two headers that make the page cross-origin isolated where the host
+// does not send them.
+function keepForOffline() {
+  if (!('serviceWorker' in navigator)) return Promise.resolve(null);
+  return navigator.serviceWorker.register(serviceWorker).catch(() => null);
+}
+
+// A build published since this page was loaded waits until no lister runs
+// from the one before: it is taken here, before lister starts or once it
+// has ended, and the page loads again.
+async function takeNewBuild() {
+  const registration = 'serviceWorker' in navigator && await navigator.serviceWorker.getRegistration();
+  if (!registration || !registration.waiting || !navigator.serviceWorker.controller) return false;
+  const changed = new Promise(resolve => navigator.serviceWorker.addEventListener('controllerchange', resolve));
+  registration.waiting.postMessage('take');
+  await changed;
+  location.reload();
+  return true;
+}
+
+// Without isolation there is no shared memory. The service worker adds
 // the headers the host did not send; the page then loads again, once.
 async function isolate() {
   if (!('serviceWorker' in navigator) || sessionStorage.getItem(isolatingKey)) return false;
   sessionStorage.setItem(isolatingKey, '1');
   try {
-    await navigator.serviceWorker.register('isolation.js');
     await navigator.serviceWorker.ready;
   } catch (error) {
     return false;
@@ -225,8 +227,10 @@ async function isolate() {
 }
 
 async function load() {
+  const registered = keepForOffline();
+  if (await takeNewBuild()) return;
   if (!window.crossOriginIsolated) {
-    if (!(await isolate())) statusLine.textContent = texts.notIsolated;
+    if (!(await registered) || !(await isolate())) statusLine.textContent = texts.notIsolated;
     return;
   }
   sessionStorage.removeItem(isolatingKey);
@@ -236,7 +240,6 @@ async function load() {
   document.body.append(script);
 }
 
-window.addEventListener('keydown', keyDown);
-document.addEventListener('pointerdown', () => { if (running) canvas.focus(); });
-againButton.addEventListener('click', () => location.reload());
+againButton.addEventListener('click', runAgain);
+window.addEventListener('resize', () => { if (painted) fitPicture(); });
 load();

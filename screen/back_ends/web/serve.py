@@ -22,7 +22,8 @@ ISOLATION_HEADERS = (("Cross-Origin-Opener-Policy", "same-origin"),
 
 class Handler(http.server.SimpleHTTPRequestHandler):
     extensions_map = dict(http.server.SimpleHTTPRequestHandler.extensions_map,
-                          **{".wasm": "application/wasm", ".js": "text/javascript"})
+                          **{".wasm": "application/wasm", ".js": "text/javascript",
+                             ".webmanifest": "application/manifest+json"})
     isolated = True
 
     def end_headers(self):
