@@ -16,15 +16,6 @@ inline constexpr std::int64_t fileCheckMask = 8191;
 // Redraws the panel and takes one key: true when it was ESC.
 bool stopCheck(const RunValues& run);
 
-// Every combination of run.n in lexicographic order, handed out in runs
-// that share their first five elements: outputRun(a, b, c, d, e, first,
-// last) outputs those whose last element goes from first to last, with
-// run.count the count before the first of them, and returns how many it
-// output: fewer when the listing must stop at once (its file failed). The
-// count moves on by as many. No run goes past a multiple of checkMask + 1:
-// there the stop check runs, and ESC sets run.interrupted and leaves every
-// loop. Runs leave each listing an innermost loop over the one element
-// that changes: this is the per-combination path.
 // The loops below the first two elements, for one pair of them; false
 // once the listing must stop. A call of its own for each pair: a browser
 // optimises a function only for its later calls, and the loops around
@@ -50,6 +41,15 @@ bool enumerateAfterPair(RunValues& run, OutputRun& outputRun, std::int64_t check
     return true;
 }
 
+// Every combination of run.n in lexicographic order, handed out in runs
+// that share their first five elements: outputRun(a, b, c, d, e, first,
+// last) outputs those whose last element goes from first to last, with
+// run.count the count before the first of them, and returns how many it
+// output: fewer when the listing must stop at once (its file failed). The
+// count moves on by as many. No run goes past a multiple of checkMask + 1:
+// there the stop check runs, and ESC sets run.interrupted and leaves every
+// loop. Runs leave each listing an innermost loop over the one element
+// that changes: this is the per-combination path.
 template <typename OutputRun>
 void enumerate(RunValues& run, OutputRun&& outputRun, std::int64_t checkMask) {
     using Run = std::remove_reference_t<OutputRun>;
