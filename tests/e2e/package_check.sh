@@ -102,18 +102,14 @@ checking "lister.exe's icon, version and manifest"
     sed -n 's/^[0-9a-f]*   Entry: ID: 0x\([0-9a-f]*\),.*/\1/p' | tr '\n' ' ')" = "000003 00000e 000010 000018 " ]
 strings -el "$windows/lister.exe" | grep -A1 -x ProductVersion | grep -qx "$version"
 strings "$windows/lister.exe" | grep -q '<dpiAware[^>]*>true</dpiAware>'
-checking "the Windows zip's README (CR LF) and licence"
+checking "the Windows zip's README (CR LF)"
 absent grep -qv $'\r$' "$windows/README.txt"
-grep -q "folder that you can write" "$windows/README.txt"
-grep -q "mingw-w64" "$windows/LICENSE.txt"
 
-checking "the web zip: the page with its version, the headers told"
+checking "the web zip: the page with its version"
 unzip -q "$dist/lister-$version-web.zip" -d "$scratch/web"
 web=$scratch/web/lister-$version-web
 ls "$web"/{index.html,lister.js,lister.wasm,lister.worker.js} >/dev/null
 grep -q "lister $version" "$web/index.html"
-grep -q "Cross-Origin-Embedder-Policy: require-corp" "$web/HOSTING.txt"
-grep -q "Emscripten" "$web/LICENSE.txt"
 
 checking "the tarball, stripped, run from a fresh folder"
 mkdir "$scratch/tarball" "$scratch/elsewhere"

@@ -23,7 +23,7 @@ import tempfile
 import time
 import unittest
 
-from harness import (BACKGROUND, BLACK, CELL, CHOICE_ROW, CLOSING_ROW, HEIGHT, LINUX_LISTER, PROGRESS_ROW, REPORT_ROW,
+from harness import (BACKGROUND, BLACK, CELL, CHOICE_ROW, CLOSING_ROW, HEIGHT, LINUX_LISTER, REPORT_ROW,
                      STEP_SECONDS, TOTAL_ROW, WHITE, WIDTH, XDOTOOL, Folder, Picture, XServer, cellRows,
                      expectedListing, frameDrawn, stopProcess, waitFor)
 from windows_driver import (WINE, WINEBOOT, WINESERVER, cleanEnvironment, makePrefix, removePrefix,
@@ -58,17 +58,14 @@ def withoutNumbers(row):
 class Headless(unittest.TestCase):
     """Key scripts on standard input, on Windows as on Linux."""
 
-    def runBoth(self, script, viaFile=False, prepare=None):
-        """Runs lister.exe under Wine and the Linux build on the same script,
-        each in a folder of its own, which prepare(folder) may fill first."""
+    def runBoth(self, script, viaFile=False):
+        """Runs lister.exe under Wine and the Linux build on the same script."""
         windows = Folder(WINDOWS_LISTER, "lister.exe")
         linux = Folder(LINUX_LISTER, "lister")
         self.addCleanup(windows.remove)
         self.addCleanup(linux.remove)
         runs = []
         for folder, command in ((windows, [WINE, windows.executable]), (linux, [linux.executable])):
-            if prepare:
-                prepare(folder)
             env = dict(cleanEnvironment(), **wineEnvironment, LISTER_SCREEN="headless",
                        LISTER_CELLS=folder.file("cells.txt"), LISTER_SCREENSHOT=folder.file("final.png"))
             if viaFile:
@@ -126,16 +123,6 @@ class Headless(unittest.TestCase):
                 rowBytes = WIDTH * 3
                 self.assertTrue(shot.rgb[:lastSame * rowBytes] == linuxShot.rgb[:lastSame * rowBytes],
                                 "the screenshots differ above row %d" % (lastSame // CELL + 1))
-
-    def test_a_write_that_fails_at_the_end_of_a_run_is_error_3(self):
-        """The full device takes no piece; for n = 16 the first one ends on
-        the last line of a run. Both builds stop there and say ERR= 3."""
-        windows, linux, onWindows, onLinux = self.runBoth(
-            b"16\rG\r", prepare=lambda folder: os.symlink("/dev/full", folder.file("VSR_16-6.asc")))
-        for folder, run in ((windows, onWindows), (linux, onLinux)):
-            rows = cellRows(folder.file("cells.txt"))
-            self.assertEqual((run.returncode, rows[REPORT_ROW].rstrip()[-8:], rows[PROGRESS_ROW][:24]),
-                             (0, b"  ERR= 3", b" > GENERADAS:  0 /  8008"))
 
     def test_a_script_that_runs_out_ends_with_status_3(self):
         for name, script in (("nothing at all", b""), ("no choice", b"7\r"), ("an unfinished answer", b"7")):
