@@ -183,6 +183,10 @@ void runMain(int argc, const char* const* argv) {
     platform::prepareProcess();
     if (screen::openScreen(800, 600, 32, 1, 0, 0) != 0) platform::endProcess(noScreenStatus);
     screen::setTextSize(screenWidth, 70);
+    // The answers, the total and the file, and the outcome below the grid:
+    // what a view too small for the whole screen must never fold away.
+    screen::keepRowsInView(elementsRow, totalRow);
+    screen::keepRowsInView(countRow, reportRow);
     setColors(frameText, background);
     screen::clearScreen();
 

@@ -234,6 +234,13 @@ void setTextSize(int columns, int rows) {
     setGridSize(s->screen, columns, rows);
 }
 
+void keepRowsInView(int firstRow, int lastRow) {
+    ScreenSession* s = openSession;
+    if (!s) return;
+    ScreenLockHold hold(s->lock);
+    keepRowsInView(s->screen, firstRow, lastRow);
+}
+
 GridSize textSize() {
     ScreenSession* s = openSession;
     if (!s) return {};

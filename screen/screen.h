@@ -28,6 +28,9 @@ struct CursorPosition {
 // fills with the final picture and the final cell grid.
 int openScreen(int width, int height, int depth, int pages, int flags, int refreshRate);
 void setTextSize(int columns, int rows);
+// Where only part of the grid can be shown (a small terminal, a phone),
+// these rows stay in view; the rest follows what the program draws.
+void keepRowsInView(int firstRow, int lastRow);
 GridSize textSize();
 void setColors(Color foreground, Color background);
 void clearScreen();

@@ -80,6 +80,7 @@ void clearPending(TextScreen& s) {
     if (s.mark.row != s.cursorRow || s.mark.column != s.cursorColumn) s.mark.covered = s.cells[at];
     s.mark.row = s.cursorRow;
     s.mark.column = s.cursorColumn;
+    s.focusRow = s.cursorRow;
     s.cells[at] = Cell{inputMark, s.foreground, s.background};
     markLines(s, (s.cursorRow - 1) * s.cellHeight, s.cellHeight);
 }
@@ -131,6 +132,8 @@ void initTextScreen(TextScreen& s, int width, int height) {
     s.pendingWrap = false;
     s.changedLines.assign(static_cast<std::size_t>(height), 1);
     clearPending(s);
+    s.keptRows.assign(static_cast<std::size_t>(s.rows), 0);
+    s.focusRow = 0;
 }
 
 void setGridSize(TextScreen& s, int columns, int rows) {
@@ -144,11 +147,18 @@ void setGridSize(TextScreen& s, int columns, int rows) {
         s.rows = newRows;
         s.cellHeight = newCellHeight;
         s.cells.assign(static_cast<std::size_t>(s.columns * s.rows), Cell{' ', s.foreground, s.background});
+        s.keptRows.assign(static_cast<std::size_t>(s.rows), 0);
+        s.focusRow = 0;
         clearTextScreen(s);
     }
     s.cursorRow = 1;
     s.cursorColumn = 1;
     s.pendingWrap = false;
+}
+
+void keepRowsInView(TextScreen& s, int firstRow, int lastRow) {
+    for (int row = std::max(firstRow, 1); row <= std::min(lastRow, s.rows); ++row)
+        s.keptRows[static_cast<std::size_t>(row - 1)] = 1;
 }
 
 void clearTextScreen(TextScreen& s) {
@@ -168,6 +178,7 @@ void scrollUp(TextScreen& s, int k) {
     const int gridLines = s.rows * s.cellHeight;
     const int gridWidth = s.columns * cellWidth;
     s.mark.row = k >= s.mark.row ? 0 : s.mark.row - k;
+    s.focusRow = std::max(0, s.focusRow - k);
     if (k >= s.rows) {
         fillLines(s, 0, gridLines, gridWidth, s.background);
         blankCells(s, 0, s.cells.size());

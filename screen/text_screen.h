@@ -51,6 +51,12 @@ struct TextScreen {
     std::vector<std::uint8_t> pendingCells;  // one flag per cell
     std::vector<std::uint8_t> pendingRows;   // one flag per row
     InputMark mark;
+    // Where a surface smaller than the grid shows only part of it: the rows
+    // the program keeps in view there (one flag per row), and the row such
+    // a view follows, the last one drawn on outside them or the input
+    // mark's (0 before either).
+    std::vector<std::uint8_t> keptRows;
+    int focusRow = 0;
 };
 
 inline constexpr int cellWidth = 8;
@@ -67,7 +73,10 @@ bool validScreenMode(int width, int height, int depth);
 // A fresh black screen of width/8 x height/8 cells, cursor at (1, 1).
 void initTextScreen(TextScreen& s, int width, int height);
 
+// A new size forgets the kept rows.
 void setGridSize(TextScreen& s, int columns, int rows);
+// Rows outside the grid are left out.
+void keepRowsInView(TextScreen& s, int firstRow, int lastRow);
 void clearTextScreen(TextScreen& s);
 // A 0 keeps that coordinate; a move outside the grid does not move at
 // all. Either way a pending wrap is cancelled.
@@ -130,6 +139,7 @@ inline void recordPiece(TextScreen& s, const std::uint8_t* bytes, std::size_t co
         pending[i] = 1;
     }
     s.pendingRows[static_cast<std::size_t>(s.cursorRow - 1)] = 1;
+    if (!s.keptRows[static_cast<std::size_t>(s.cursorRow - 1)]) s.focusRow = s.cursorRow;
     std::uint8_t* lines = &s.changedLines[static_cast<std::size_t>((s.cursorRow - 1) * s.cellHeight)];
     if (s.cellHeight == 8) {
         constexpr std::uint64_t eightFlags = 0x0101010101010101u;  // one store, not a loop

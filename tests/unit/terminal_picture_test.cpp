@@ -6,6 +6,7 @@
 #include <string>
 
 #include "screen/back_ends/terminal_output.h"
+#include "screen/grid_view.h"
 #include "tests/screen_text.h"
 
 using namespace screen;
@@ -103,4 +104,92 @@ TEST(TerminalPicture, OnlyTheRowsOfTheChangedLinesAreReadAgain) {
     EXPECT_EQ(cellOf(p, 3, 1).byte, 't');
     updatePicture(p, s, LineSpan{552, 599});  // row 70 and the lines below the grid
     EXPECT_EQ(cellOf(p, 70, 1).byte, 'l');
+}
+
+namespace {
+
+// A view as one line: its origin, its rows as runs of grid rows with "."
+// for a fold, and its columns with "<" or ">" for a folded edge.
+std::string describe(const GridView& v) {
+    std::string text = std::to_string(v.originRow) + "," + std::to_string(v.originColumn) + ":";
+    for (std::size_t i = 0; i < v.rows.size(); ++i) {
+        const int row = v.rows[i];
+        if (row == foldRow) {
+            text += " .";
+            continue;
+        }
+        if (i > 0 && v.rows[i - 1] == row - 1 && i + 1 < v.rows.size() && v.rows[i + 1] == row + 1) continue;
+        const bool endsRun = i > 0 && v.rows[i - 1] == row - 1;
+        text += (endsRun ? "-" : " ") + std::to_string(row);
+    }
+    text += " | ";
+    if (v.foldedLeft) text += "<";
+    text += std::to_string(v.firstColumn) + "-" + std::to_string(v.firstColumn + v.columns - 1);
+    if (v.foldedRight) text += ">";
+    return text + " f" + std::to_string(v.followedRow);
+}
+
+}  // namespace
+
+// The grid of 100 x 70 with lister's kept rows (4-6, 68-70) on surfaces of
+// every size: the kept rows always there, the window following the focus,
+// a fold row or an edge column wherever something is left out.
+TEST(GridView, KeepsTheDialogueAndOutcomeAndFollowsTheFocus) {
+    struct Case {
+        const char* what;
+        int columns, rows, focusRow, focusColumn, followedRow, userRows, userColumns;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"the whole grid", 100, 70, 40, 57, 1, 0, 0, "0,0: 1-70 | 1-100 f1"},
+        {"a larger terminal, centred", 120, 80, 40, 57, 1, 0, 0, "5,10: 1-70 | 1-100 f1"},
+        {"80 x 24 at the first question", 80, 24, 4, 58, 1, 0, 0, "0,0: 1-20 . 68-70 | 1-79> f1"},
+        {"80 x 24 while the listing writes row 40", 80, 24, 40, 57, 1, 0, 0, "0,0: . 4-6 . 26-40 . 68-70 | 1-79> f26"},
+        {"a focus in the window leaves it", 80, 24, 35, 57, 30, 0, 0, "0,0: . 4-6 . 30-44 . 68-70 | 1-79> f30"},
+        {"a focus on a kept row leaves it", 80, 24, 69, 42, 30, 0, 0, "0,0: . 4-6 . 30-44 . 68-70 | 1-79> f30"},
+        {"the window meets the kept rows", 132, 43, 40, 57, 1, 0, 0, "0,16: . 3-40 . 68-70 | 1-100 f3"},
+        {"100 x 30", 100, 30, 40, 57, 1, 0, 0, "0,0: . 4-6 . 20-40 . 68-70 | 1-100 f20"},
+        {"the last column in view", 80, 24, 69, 99, 1, 0, 0, "0,0: 1-20 . 68-70 | <22-100 f1"},
+        {"moved up by the user", 80, 24, 40, 57, 26, -30, 0, "0,0: 1-20 . 68-70 | 1-79> f26"},
+        {"moved down past the end", 80, 24, 40, 57, 26, 100, 0, "0,0: . 4-6 . 52-70 | 1-79> f26"},
+        {"moved left by the user", 80, 24, 69, 99, 1, 0, -30, "0,0: 1-20 . 68-70 | 1-79> f1"},
+        {"moved right past the end", 80, 24, 4, 10, 1, 0, 50, "0,0: 1-20 . 68-70 | <22-100 f1"},
+        {"40 x 12", 40, 12, 40, 57, 1, 0, 0, "0,0: . 4-6 . 38-40 . 68-70 | <20-57> f38"},
+        {"too few rows for the kept ones", 40, 8, 40, 10, 1, 0, 0, "0,0: 33-40 | 1-39> f33"},
+    };
+    std::vector<std::uint8_t> kept(70, 0);
+    for (int row : {4, 5, 6, 68, 69, 70}) kept[static_cast<std::size_t>(row - 1)] = 1;
+    for (const Case& c : cases) {
+        GridViewRequest q;
+        q.gridColumns = 100;
+        q.gridRows = 70;
+        q.viewColumns = c.columns;
+        q.viewRows = c.rows;
+        q.keptRows = &kept;
+        q.focusRow = c.focusRow;
+        q.focusColumn = c.focusColumn;
+        q.followedRow = c.followedRow;
+        q.userRows = c.userRows;
+        q.userColumns = c.userColumns;
+        EXPECT_EQ(describe(layGridView(q)), c.expected) << c.what;
+    }
+}
+
+// What a view follows: the last row drawn on outside the kept rows, or the
+// input mark's, wherever it stands; a scroll carries it up with its row.
+TEST(GridView, TheFocusIsTheLastRowDrawnOutsideTheKeptRowsOrTheMark) {
+    TextScreen s = gridScreen();
+    keepRowsInView(s, 4, 6);
+    keepRowsInView(s, 68, 75);  // past the grid: left out
+    const std::pair<int, int> drawn[] = {{40, 40}, {69, 40}, {5, 40}, {12, 12}};  // row, focus after
+    for (auto [row, focus] : drawn) {
+        placeCursor(s, row, 1);
+        print(s, "12");
+        EXPECT_EQ(s.focusRow, focus) << "after row " << row;
+    }
+    placeCursor(s, 5, 30);
+    print(s, "\xff");
+    EXPECT_EQ(s.focusRow, 5);
+    scrollUp(s, 2);
+    EXPECT_EQ(s.focusRow, 3);
 }
