@@ -6,8 +6,8 @@
 #include "lister/listings.h"
 #include "lister/texts.h"
 #include "platform/platform.h"
-#include "screen/keys/keyboard.h"
-#include "screen/keys/line_input.h"
+#include "screen/keyboard.h"
+#include "screen/line_input.h"
 #include "screen/screen.h"
 
 namespace lister {

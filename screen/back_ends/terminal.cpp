@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "screen/back_ends/back_end.h"
+#include "screen/back_end.h"
 #include "screen/back_ends/terminal_keys.h"
 #include "screen/back_ends/terminal_output.h"
 

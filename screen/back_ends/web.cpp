@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "screen/back_ends/back_end.h"
+#include "screen/back_end.h"
 #include "screen/back_ends/web_keys.h"
 #include "screen/cp437.h"
 
