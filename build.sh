@@ -47,7 +47,8 @@ webTestPackages=("${webPackages[@]}" "${runPackages[@]}" chromium python3-websoc
 packagePackages=("${runPackages[@]}" "${windowsPackages[@]}" "${webPackages[@]}" debhelper dpkg-dev
     git zip)
 packageTestPackages=(lintian desktop-file-utils appstream man-db binutils-mingw-w64-x86-64 unzip
-    passwd util-linux)  # useradd, runuser
+    passwd util-linux  # useradd, runuser
+    libsdl2-2.0-0 xdg-user-dirs xvfb xdotool git)  # SDL2 for the .deb; the documents folder's oracle, the menu entry's window, the sources' names
 
 # Installs the missing packages as root; otherwise names them and stops.
 need() {

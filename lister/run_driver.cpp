@@ -179,8 +179,10 @@ void clearRow(int row, int width, Color fg, Color bg) {
 void drawBar(int row, int width) { clearRow(row, width, barText, barBack); }
 
 void runMain(int argc, const char* const* argv) {
-    if (answeredCommandLine(argc, argv, stdout)) platform::endProcess(0);
+    // Prepared first: a help written into a pipe nobody reads fails as a
+    // write rather than ending lister.
     platform::prepareProcess();
+    if (const auto status = answerCommandLine(argc, argv)) platform::endProcess(*status);
     if (screen::openScreen(800, 600, 32, 1, 0, 0) != 0) platform::endProcess(noScreenStatus);
     screen::setTextSize(screenWidth, 70);
     // The answers, the total and the file, and the outcome below the grid:

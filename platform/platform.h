@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -117,6 +118,13 @@ bool isEndingSignal(int signal);
 // UTF-8 as the wide functions take it, and back.
 std::wstring wideText(std::string_view text);
 std::string utf8Text(std::wstring_view text);
+// Whether standard output or error (`stream`) leads nowhere at all, as for
+// a window program started from the desktop or from a console without
+// redirection.
+bool streamMissing(std::FILE* stream);
+// Shows `text` in a message box titled lister, with the error icon when it
+// tells of a `problem`; returns once the user has closed it.
+void showMessage(std::string_view text, bool problem);
 #endif
 
 }  // namespace platform

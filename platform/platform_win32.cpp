@@ -165,6 +165,27 @@ std::wstring wideText(std::string_view text) {
     return wide;
 }
 
+bool streamMissing(std::FILE* stream) {
+    const HANDLE h = handleOf(_fileno(stream));
+    return h == INVALID_HANDLE_VALUE || h == nullptr;
+}
+
+void showMessage(std::string_view text, bool problem) {
+    // A message box wraps lines itself, in a font of its own: a line broken
+    // only to fit a terminal's width runs on into the next one, unless that
+    // one is empty or indented.
+    constexpr std::size_t wrappedWidth = 60;
+    std::string flowing(text);
+    std::size_t lineStart = 0;
+    for (std::size_t at = flowing.find('\n'); at != std::string::npos; at = flowing.find('\n', at + 1)) {
+        const bool runsOn = at - lineStart >= wrappedWidth && at + 1 < flowing.size() &&
+                            flowing[at + 1] != '\n' && flowing[at + 1] != ' ';
+        if (runsOn) flowing[at] = ' ';
+        lineStart = at + 1;
+    }
+    MessageBoxW(nullptr, wideText(flowing).c_str(), L"lister", MB_OK | (problem ? MB_ICONERROR : MB_ICONINFORMATION));
+}
+
 std::string utf8Text(std::wstring_view text) {
     if (text.empty()) return {};
     const int size = static_cast<int>(text.size());

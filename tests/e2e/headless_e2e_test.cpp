@@ -3,6 +3,8 @@
 // final cells, the picture and the file against an independent generator.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -152,24 +154,56 @@ TEST(Dialogue, AScriptThatStopsBeforeAnAnswerEndsWithStatus3) {
     }
 }
 
-// --version and --help answer and end before any screen opens (no cells
-// are dumped, no key is read), the first of them counting; any other
-// argument changes nothing.
-TEST(CommandLine, VersionAndHelpAnswerBeforeAnyScreen) {
+// Each form of the command line and its status, all before any screen
+// opens (no cells dumped): help and version on standard output; a mistake
+// named on standard error above the usage line (help's first); an answer
+// that cannot be written said in one line, with the C library's reason.
+struct CommandLineForm {
+    std::vector<std::string> arguments;
+    std::string output;  // a shell redirection, or "cut": a pipe whose reader has gone
+    int status;
+    std::string said;  // how standard output begins, or standard error's first line after "lister: "
+};
+
+TEST(CommandLine, EachFormEndsWithItsStatus) {
+    const std::string cannotWrite = "cannot write the ";
+    const CommandLineForm forms[] = {
+        {{"-h"}, "", 0, "Usage: lister ["},
+        {{"--help", "--bogus"}, "", 0, "Usage: lister ["},
+        {{"-V"}, "", 0, "lister " LISTER_VERSION "\n"},
+        {{"--VERSION"}, "", 2, "unknown option '--VERSION'"},
+        {{"--version=1"}, "", 2, "option '--version' takes no value: '--version=1'"},
+        {{"x", "--help"}, "", 2, "unexpected argument 'x'"},
+        {{""}, "", 2, "unexpected argument ''"},
+        {{"--", "-h"}, "", 2, "unexpected argument '-h'"},
+        {{"a\nb\x1b"}, "", 2, "unexpected argument 'a\\x0ab\\x1b'"},
+        {{"--version"}, ">/dev/full", 1, cannotWrite + "version: " + std::strerror(ENOSPC)},
+        {{"-h"}, "cut", 1, cannotWrite + "help: " + std::strerror(EPIPE)},
+    };
     testing_files::TempDir home, scratch;
     Options options;
     options.executable = testing_lister::copyOfLister(home.path);
-    const std::pair<std::vector<std::string>, std::string> answers[] = {
-        {{"--version"}, "lister " LISTER_VERSION "\n"}, {{"-x", "--help", "--version"}, "Usage: lister [--version"}};
-    for (const auto& [arguments, answer] : answers) {
-        options.arguments = arguments;
-        const auto run = runLister("", scratch, options);
-        EXPECT_EQ(run.status, 0) << run.errors;
-        EXPECT_EQ(run.output.rfind(answer, 0), 0u) << run.output;
-        EXPECT_EQ(run.rows.size(), 1u);
+    options.arguments = {"-h"};
+    const std::string help = runLister("", scratch, options).output;
+    const std::string usageLine = help.substr(0, help.find('\n') + 1);
+    for (const auto& form : forms) {
+        options.arguments = form.arguments;
+        options.prefix = {"/bin/sh", "-c", "exec \"$0\" \"$@\" " + form.output};
+        if (form.output == "cut")  // SIGPIPE as a shell leaves it
+            options.prefix = {"/usr/bin/python3", "-c",
+                              "import os, signal, sys; signal.signal(signal.SIGPIPE, signal.SIG_DFL); "
+                              "r, w = os.pipe(); os.close(r); os.dup2(w, 1); os.execv(sys.argv[1], sys.argv[1:])"};
+        const auto run = runLister("7\rG\r", scratch, options);
+        const bool answered = form.status == 0;
+        EXPECT_EQ(run.status, form.status) << form.said << run.errors;
+        EXPECT_EQ(answered ? run.output.substr(0, form.said.size()) : run.output, answered ? form.said : "");
+        EXPECT_EQ(run.errors, answered ? "" : "lister: " + form.said + "\n" + (form.status == 2 ? usageLine : ""));
+        EXPECT_EQ(run.rows.size(), 1u) << form.said;
     }
-    options.arguments = {"-v", "--versions", "help"};
-    EXPECT_EQ(runLister("7\rG\r", scratch, options).output, "");
+    // A lone -- is no argument: lister runs.
+    options.arguments = {"--"};
+    options.prefix.clear();
+    EXPECT_EQ(runLister("7\rG\r", scratch, options).status, 0);
     EXPECT_EQ(testing_lister::readFile(fileIn(home.path, 7)), referenceFile(7));
 }
 
