@@ -24,7 +24,10 @@ let folder = null;  // this page's, made at the first file
 // in memory; where its good part ends, should a write have failed.
 let output = null;
 let position = 0;
-let scratch = null;  // what is written, copied out of lister's memory
+// Where the browser takes no shared memory to write from, what is written
+// is copied out of lister's memory first.
+let copyFirst = false;
+let scratch = null;
 
 onmessage = async event => {
   memory = event.data.memory;
@@ -164,13 +167,9 @@ function write(piece) {
     return piece.length;
   }
   if (output.goodEnd !== Infinity) return 0;
-  // The browser writes from memory of its own several times faster than
-  // from memory it shares.
-  if (!scratch || scratch.length < piece.length) scratch = new Uint8Array(piece.length);
-  scratch.set(piece);
   let written = 0;
   try {
-    written = output.access.write(scratch.subarray(0, piece.length), { at: position });
+    written = writeOnDisk(piece);
   } catch (error) {
     written = 0;  // the quota reached, or the disk full
   }
@@ -182,6 +181,23 @@ function write(piece) {
   }
   position += written;
   return written;
+}
+
+// Straight from lister's memory, which lister leaves alone until the
+// answer, where the browser takes shared memory to write from (an engine
+// that does not refuses it with a TypeError).
+function writeOnDisk(piece) {
+  if (!copyFirst) {
+    try {
+      return output.access.write(piece, { at: position });
+    } catch (error) {
+      if (!(error instanceof TypeError)) throw error;
+      copyFirst = true;
+    }
+  }
+  if (!scratch || scratch.length < piece.length) scratch = new Uint8Array(piece.length);
+  scratch.set(piece);
+  return output.access.write(scratch.subarray(0, piece.length), { at: position });
 }
 
 // Only when the final length was not known, or was wrong.
