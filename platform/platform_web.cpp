@@ -23,6 +23,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <type_traits>
 
@@ -40,29 +41,25 @@ constexpr double openedWithRoom = 2;  // open's answer when the whole length is 
 constexpr int serveWaitMilliseconds = 30000;
 constexpr int serveWaitStep = 100;
 
-// The request and its answer. file_worker.js reads and writes it by these
-// byte offsets, which the asserts below keep.
+// The request and its answer. file_worker.js finds its fields through
+// the map lister_web_file_channel gives.
 struct alignas(8) FileChannel {
-    std::atomic<std::int32_t> serving{0};   // 0: 1 once the worker answers
-    std::atomic<std::int32_t> requests{0};  // 4: raised by the program for each request
-    std::atomic<std::int32_t> answers{0};   // 8: raised by the worker for each answer
-    std::int32_t operation = 0;             // 12
-    std::uint32_t bytes = 0;                // 16: the address of the bytes to write
-    std::uint32_t length = 0;               // 20: how many
-    // 24: open: the length the file will reach (0 when not known); cut:
-    // the length to keep.
+    std::atomic<std::int32_t> serving{0};   // 1 once the worker answers
+    std::atomic<std::int32_t> requests{0};  // raised by the program for each request
+    std::atomic<std::int32_t> answers{0};   // raised by the worker for each answer
+    std::int32_t operation = 0;
+    std::uint32_t bytes = 0;   // the address of the bytes to write
+    std::uint32_t length = 0;  // how many
+    // open: the length the file will reach (0 when not known); cut: the
+    // length to keep.
     double length64 = 0;
-    // 32: write: the bytes written; open: 0, 1, or 2 when the file also has
+    // write: the bytes written; open: 0, 1, or 2 when the file also has
     // its whole length (openedWithRoom); cut, close: 1 or 0.
     double result = 0;
-    char name[longestName + 1] = {};  // 40: open: the file's name, UTF-8
+    char name[longestName + 1] = {};  // open: the file's name, UTF-8
 };
 static_assert(std::is_standard_layout_v<FileChannel>);
 static_assert(sizeof(std::atomic<std::int32_t>) == 4);
-static_assert(offsetof(FileChannel, requests) == 4 && offsetof(FileChannel, answers) == 8 &&
-              offsetof(FileChannel, operation) == 12 && offsetof(FileChannel, bytes) == 16 &&
-              offsetof(FileChannel, length) == 20 && offsetof(FileChannel, length64) == 24 &&
-              offsetof(FileChannel, result) == 32 && offsetof(FileChannel, name) == 40);
 
 FileChannel channel;
 
@@ -211,7 +208,31 @@ bool closeOutputFile(OutputFile& file) {
 
 }  // namespace platform
 
-// Where the record is, for the page to hand to its file worker.
-extern "C" EMSCRIPTEN_KEEPALIVE std::uintptr_t lister_web_file_channel() {
-    return reinterpret_cast<std::uintptr_t>(&platform::channel);
+// Where the record is and how it is laid out, for the page to hand to its
+// file worker: the one source of the byte offsets and request numbers
+// file_worker.js uses, as JSON. Made without allocating, on the page's
+// thread, while lister runs.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* lister_web_file_channel() {
+    using platform::FileChannel;
+    struct Named {
+        const char* name;
+        std::size_t value;
+    };
+    const Named fields[] = {
+        {"at", reinterpret_cast<std::uintptr_t>(&platform::channel)}, {"size", sizeof(FileChannel)},
+        {"serving", offsetof(FileChannel, serving)}, {"requests", offsetof(FileChannel, requests)},
+        {"answers", offsetof(FileChannel, answers)}, {"operation", offsetof(FileChannel, operation)},
+        {"bytes", offsetof(FileChannel, bytes)}, {"length", offsetof(FileChannel, length)},
+        {"length64", offsetof(FileChannel, length64)}, {"result", offsetof(FileChannel, result)},
+        {"name", offsetof(FileChannel, name)}, {"openFile", platform::openFile},
+        {"writeFile", platform::writeFile}, {"cutFile", platform::cutFile}, {"closeFile", platform::closeFile},
+        {"openedWithRoom", static_cast<std::size_t>(platform::openedWithRoom)},
+    };
+    static char map[512];  // room for twice the fields above
+    int used = 0;
+    for (const Named& field : fields)
+        used += std::snprintf(map + used, sizeof map - static_cast<std::size_t>(used), "%c\"%s\":%zu",
+                              used == 0 ? '{' : ',', field.name, field.value);
+    std::snprintf(map + used, sizeof map - static_cast<std::size_t>(used), "}");
+    return map;
 }
