@@ -247,7 +247,10 @@ class Tab:
             self.call("Emulation.setDeviceMetricsOverride", PHONE)
             self.call("Emulation.setTouchEmulationEnabled", {"enabled": True, "maxTouchPoints": 5})
         if fileWorkerScript:
-            # Taken from the server, not from the service worker's files.
+            # Taken from the server, not from the service worker's files:
+            # the bypass holds for the page's workers once the network
+            # domain is on.
+            self.call("Network.enable")
             self.call("Network.setBypassServiceWorker", {"bypass": True})
             self.call("Fetch.enable", {"patterns": [{"urlPattern": "*/file_worker.js"}]})
         self.call("Page.navigate", {"url": url})

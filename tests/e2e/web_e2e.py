@@ -41,6 +41,15 @@ ENDED = "lister ha terminado."
 LISTING_SECONDS = 300
 MEMORY_TARGET = 100 * 2**20  # the n = 49 file listing, above the first question
 QUOTA = 2 * 2**20  # far less than the n = 30 file's 8,312,850 bytes
+# A disk that fails past `limit` bytes of the file, in an engine that
+# refuses shared memory to write from or not.
+FAILING_DISK = """
+const refused = %s, limit = %d, diskWrite = FileSystemSyncAccessHandle.prototype.write;
+FileSystemSyncAccessHandle.prototype.write = function (buffer, options) {
+  if (refused && buffer.buffer instanceof SharedArrayBuffer) throw new TypeError('shared memory');
+  if (options.at + buffer.byteLength > limit) throw new DOMException('failed', 'InvalidStateError');
+  return diskWrite.call(this, buffer, options);
+};"""
 WRITE_FAILED = " > ERROR AL ESCRIBIR EL ARCHIVO: /lister/VSR_30-6.asc  ERR= 3"
 COUNTED = re.compile(r" > GENERADAS:  (\d+) / ")
 # What the pages of the origin hold in its private file system: folder/file.
@@ -256,21 +265,32 @@ class Page(unittest.TestCase):
         tab.keys("Enter")
         self.waitEnded(tab)
 
-    def test_a_full_quota_ends_the_file_listing_in_whole_lines(self):
-        tab = self.start()
+    def test_a_full_quota_or_a_failing_disk_ends_the_file_listing_in_whole_lines(self):
+        # The quota fails the piece that does not fit. A file that has its
+        # room but not its disk fails in pieces gathered, found out a few
+        # pieces later or, past 8,000,000 bytes, at the close.
         origin = self.server.address.rstrip("/")
-        tab.call("Storage.overrideQuotaForOrigin", {"origin": origin, "quotaSize": QUOTA})
-        self.addCleanup(tab.call, "Storage.overrideQuotaForOrigin", {"origin": origin})
-        tab.keys("30", "Enter", "G", "Enter")
-        with open(self.browser.download("VSR_30-6.asc"), "rb") as f:
-            written = f.read()
-        # Said, as it is shown.
-        waitFor("the write error", lambda: ("StaticText", " ".join(WRITE_FAILED.split())) in tab.accessible())
-        count = int(COUNTED.match(self.text(tab.picture(), PROGRESS_ROW)).group(1))
-        self.assertTrue(0 < count * 14 < QUOTA, count)
-        self.assertEqual(written, b"".join(expectedListing(30))[:count * 14])
-        tab.keys("Enter")
-        self.waitEnded(tab)
+        rows = ((QUOTA, ""), (QUOTA, FAILING_DISK % ("true", QUOTA)), (8000000, FAILING_DISK % ("false", 8000000)))
+        for row, (limit, workerScript) in enumerate(rows):
+            with self.subTest(row=row):
+                tab = self.start(fileWorkerScript=workerScript)
+                if not workerScript:
+                    tab.call("Storage.overrideQuotaForOrigin", {"origin": origin, "quotaSize": QUOTA})
+                    self.addCleanup(tab.call, "Storage.overrideQuotaForOrigin", {"origin": origin})
+                tab.keys("30", "Enter", "G", "Enter")
+                path = self.browser.download("VSR_30-6.asc")
+                with open(path, "rb") as f:
+                    written = f.read()
+                os.remove(path)
+                # Said, as it is shown.
+                waitFor("the write error", lambda: ("StaticText", " ".join(WRITE_FAILED.split())) in tab.accessible())
+                count = int(COUNTED.match(self.text(tab.picture(), PROGRESS_ROW)).group(1))
+                self.assertTrue(0 < count * 14 < limit, count)
+                self.assertEqual(written, b"".join(expectedListing(30))[:count * 14])
+                tab.keys("Enter")
+                self.waitEnded(tab)
+                if not workerScript:
+                    tab.call("Storage.overrideQuotaForOrigin", {"origin": origin})
 
 
 class Offline(unittest.TestCase):
