@@ -29,9 +29,11 @@ function modifierBits(e) {
 // is to do with it.
 function press(key, modifiers) {
   startAudio();
-  if (key === 'Enter') answerGiven();
+  followProgram();
   const action = Module.ccall('lister_web_key_down', 'number', ['string', 'number'], [key, modifiers || 0]);
-  if (action !== keyPassOn && action !== keyToggleFullScreen) scheduleHandOver();
+  if (action === keyPassOn || action === keyToggleFullScreen) return action;
+  if (key === 'Enter') answerGiven();
+  scheduleHandOver();
   return action;
 }
 
