@@ -30,6 +30,10 @@ function modifierBits(e) {
 function press(key, modifiers) {
   startAudio();
   followProgram();
+  return pressKey(key, modifiers);
+}
+
+function pressKey(key, modifiers) {
   const action = Module.ccall('lister_web_key_down', 'number', ['string', 'number'], [key, modifiers || 0]);
   if (action === keyPassOn || action === keyToggleFullScreen) return action;
   if (key === 'Enter') answerGiven();
@@ -37,8 +41,11 @@ function press(key, modifiers) {
   return action;
 }
 
+// A paste of any length: the page's own work once, not once a character.
 function typeText(text) {
-  for (const character of text) press(character);
+  startAudio();
+  followProgram();
+  for (const character of text) pressKey(character);
 }
 
 // Whether an answer is being typed: Tab is lister's then, and otherwise
