@@ -174,16 +174,16 @@ std::string normalisedChoice(const std::string& answer) {
     return std::string(1, c);
 }
 
-std::string fittedPath(std::string_view shown, std::size_t room) {
-    if (shown.size() <= room) return std::string(shown);
-    const std::size_t cut = pathHeadLength + pathEllipsis.size();
-    if (room <= cut) return std::string(shown.substr(shown.size() - room));  // no room for the head
-    return std::string(shown.substr(0, pathHeadLength)) + std::string(pathEllipsis) +
-           std::string(shown.substr(shown.size() - (room - cut)));
-}
-
 void printPath(const std::string& path, std::size_t room) {
-    screen::printGlyphs(fittedPath(screen::cp437FromUtf8(path), room));
+    const std::string shown = screen::cp437FromUtf8(path);
+    const std::size_t cut = pathHeadLength + pathEllipsis.size();
+    if (shown.size() <= room)
+        screen::printGlyphs(shown);
+    else if (room <= cut)  // no room for the head
+        screen::printGlyphs(std::string_view(shown).substr(shown.size() - room));
+    else
+        screen::printGlyphs(shown.substr(0, pathHeadLength) + std::string(pathEllipsis) +
+                            shown.substr(shown.size() - (room - cut)));
 }
 
 void clearRow(int row, int width, Color fg, Color bg) {

@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "lister/run_values.h"
 
@@ -25,12 +24,10 @@ std::string outputFileName(std::int32_t n);
 // upper-cased; empty for an empty answer.
 std::string normalisedChoice(const std::string& answer);
 
-// A path as `room` cells show it: whole when it fits, otherwise its first
-// 20 characters, "...", and as many of its last ones as fill the room, so
+// The output file's path at the cursor in `room` cells, in code page 437,
+// every byte drawn as its glyph: whole when it fits, otherwise its first
+// 20 characters, "..." and as many of its last ones as fill the room, so
 // that the row keeps its place and the file's name stays in view.
-std::string fittedPath(std::string_view shown, std::size_t room);
-// The output file's path in code page 437, fitted to `room` cells at the
-// cursor, every byte drawn as its glyph.
 void printPath(const std::string& path, std::size_t room);
 
 // Paints a whole row in bg; the cursor ends after it.

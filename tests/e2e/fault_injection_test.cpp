@@ -56,9 +56,11 @@ std::int64_t panelCount(const testing_lister::Run& run) {
                                                                       : -1;
 }
 
-// The path as the row shows it: in code page 437, fitted to its room.
+// The path as a row of `room` cells shows it: in code page 437, whole when
+// it fits, else its first 20 characters, "..." and its end.
 std::string shown(const std::string& path, std::size_t room) {
-    return lister::fittedPath(screen::cp437FromUtf8(path), room);
+    const std::string text = screen::cp437FromUtf8(path);
+    return text.size() <= room ? text : text.substr(0, 20) + "..." + text.substr(text.size() - (room - 23));
 }
 
 void expectCreationError(const testing_lister::Run& run, const std::string& path) {
@@ -300,9 +302,11 @@ TEST(FaultNoProc, TheFileStillLandsNextToTheExecutable) {
 
 // Folders as deep as a long home and an unpacked archive in it make them,
 // writable and not: rows 69 and 70 keep their places, nothing scrolls, the
-// outcome and the file's name stay in view.
+// outcome and the end of the path, the file's name, stay in view. The
+// paths (12 bytes more) fill the room of the error line (62) or of row 69
+// (91) exactly, pass it by one, or run far past it.
 TEST(FaultLongPaths, TheOutcomeStaysInViewWhateverTheFolder) {
-    for (std::size_t length : {80u, 99u, 180u, 400u, 691u}) {
+    for (std::size_t length : {50u, 51u, 79u, 80u, 99u, 179u, 180u, 188u, 288u, 400u, 691u}) {
         SCOPED_TRACE(length);
         testing_files::TempDir top, scratch;
         std::string home = top.path;
@@ -330,8 +334,6 @@ TEST(FaultLongPaths, TheOutcomeStaysInViewWhateverTheFolder) {
             } else {
                 expectCreationError(run, path);
             }
-            const std::string& pathRow = run.rows[writable ? 69 : 70];
-            EXPECT_NE(pathRow.find("/VSR_7-6.asc"), std::string::npos) << pathRow;
         }
     }
 }

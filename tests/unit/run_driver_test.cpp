@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -52,26 +51,6 @@ TEST(ExecutablePath, TheFolderRuleForEitherSeparator) {
         {"\\\\server\\share\\prog.exe", '\\', "\\\\server\\share"},
     };
     for (const PathCase& c : table) EXPECT_EQ(platform::directoryOf(c.path, c.separator), c.directory) << c.path;
-}
-
-// The path on row 69 (room 91 beside " > RUTA: ") and on the error line
-// (room 62 beside its label and "  ERR= 2"): whole while it fits, else its
-// head, "..." and its tail, filling the room exactly.
-TEST(ExecutablePath, ALongPathFitsItsRow) {
-    const std::pair<std::size_t, std::size_t> table[] = {{91, 91},  {92, 91}, {191, 91}, {192, 91},
-                                                         {300, 91}, {62, 62}, {63, 62},  {200, 62}};
-    for (auto [length, room] : table) {
-        std::string path;
-        for (std::size_t i = 0; i < length; ++i) path += static_cast<char>('!' + i % 90);  // no two alike nearby
-        const std::string shown = fittedPath(path, room);
-        ASSERT_EQ(shown.size(), std::min(length, room)) << length;
-        if (length <= room) {
-            EXPECT_EQ(shown, path);
-            continue;
-        }
-        EXPECT_EQ(shown.substr(0, 23), path.substr(0, 20) + "...") << length;
-        EXPECT_EQ(path.substr(length - (room - 23)), shown.substr(23)) << length;
-    }
 }
 
 TEST(ExecutablePath, JoiningAndTitles) {
