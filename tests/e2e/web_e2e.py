@@ -319,7 +319,7 @@ class Page(unittest.TestCase):
         with open(self.browser.download("VSR_30-6.asc"), "rb") as f:
             written = f.read()
         # Said, as it is shown.
-        waitFor("the write error", lambda: ("StaticText", " ".join(WRITE_FAILED.split())) in tab.accessible())
+        waitFor("the write error", lambda: self.said(WRITE_FAILED) in tab.spoken())
         count = int(COUNTED.match(self.text(tab.picture(), PROGRESS_ROW)).group(1))
         self.assertTrue(0 < count * 14 < QUOTA, count)
         self.assertEqual(written, b"".join(expectedListing(30))[:count * 14])
