@@ -314,20 +314,13 @@ class Tab:
         except AssertionError as failure:
             raise AssertionError("%s; the page says %r\n%s" % (failure, self.status(), self.errors()))
 
-    def keys(self, *keys, modifiers=0, together=False):
+    def keys(self, *keys, modifiers=0):
         """Types the keys: names of NAMED_KEYS, or texts typed a character at
-        a time. Together, they reach the page in one burst of events."""
-        events = []
+        a time."""
         for key in keys:
             for name in ([key] if key in NAMED_KEYS else list(key)):
-                events += keyEvents(name, modifiers)
-        if together:
-            sent = [self.browser.send("Input.dispatchKeyEvent", event, self.session) for event in events]
-            for messageId in sent:
-                self.browser.reply(messageId)
-        else:
-            for event in events:
-                self.call("Input.dispatchKeyEvent", event)
+                for event in keyEvents(name, modifiers):
+                    self.call("Input.dispatchKeyEvent", event)
 
     def tap(self, selector):
         """A finger's tap in the middle of the element."""
