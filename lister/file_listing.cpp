@@ -8,6 +8,7 @@
 #include "lister/texts.h"
 #include "platform/platform.h"
 #include "screen/keys/keyboard.h"
+#include "screen/number_text.h"
 #include "screen/screen.h"
 
 namespace lister {
@@ -32,9 +33,12 @@ bool inUse(const FileTable& table, int handle) {
     screen::setColors(white, background);
     screen::moveCursor(reportRow, 1);
     screen::printText(what, false);
-    screen::printGlyphs(run.filePath);
+    // The path gives way, so that the number and the hint stay readable.
+    const std::string number = screen::int32Text(errorNumber);
+    const std::size_t room = static_cast<std::size_t>(screenWidth) - what.size() - errorNumberLabel.size();
+    printPath(run.filePath, room - number.size());
     screen::printText(errorNumberLabel, false);
-    screen::printInt32(errorNumber);
+    screen::printText(number, false);
     // The panel's longer row 69 would show past the hint.
     if (panelShown) clearRow(hintRow, screenWidth, white, background);
     screen::setColors(green, background);
