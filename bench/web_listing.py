@@ -5,7 +5,9 @@
   from 127.0.0.1;
 - the n = 49 screen listing's and file listing's own seconds, as their
   reports on row 70 give them, beside the Linux build's headless runs of
-  the same keys;
+  the same keys; the screen listing again on a phone held upright, whose
+  page draws the view of part of the grid at every frame;
+- how long the page takes to hand over a paste of 65,536 characters;
 - the memory the browser's processes take for the n = 49 file listing and
   its 195,773,424-byte download, above what they took at the first
   question: at most, and once the download has been written.
@@ -44,6 +46,10 @@ window.questionShownAt = null;
 """
 
 
+# The page's own time for a paste of 65,536 characters, a key each, in ms.
+PASTE = "(t => { typeText('1'.repeat(65536)); return performance.now() - t; })(performance.now())"
+
+
 def span(values, unit, digits=2):
     return "%.*f-%.*f %s" % (digits, min(values), digits, max(values), unit)
 
@@ -77,6 +83,7 @@ def main():
     server = Server()
     browser = Browser()
     shown, screen, linuxScreen, files, linuxFiles, memory, settled = [], [], [], [], [], [], []
+    phone, paste = [], []
     try:
         for run in range(runs):
             # A fresh load, its first question, then the whole screen listing.
@@ -87,6 +94,17 @@ def main():
             end = tab.showing("the end of the listing", lambda p: REPORT.match(glyphs.text(p, REPORT_ROW)),
                               LISTING_SECONDS, firstRow=REPORT_ROW, lastRow=REPORT_ROW)
             screen.append(reportedSeconds(glyphs.text(end, REPORT_ROW)))
+            tab.close()
+            for onPhone in (False, True):
+                tab = Tab(browser, server.address, phone=onPhone)
+                tab.showing("the frame of the dialogue", frameDrawn, STARTUP_SECONDS)
+                if not onPhone:
+                    paste.append(tab.evaluate(PASTE))
+                    tab.close()
+            tab.keys("49", "Enter", "P", "Enter")
+            end = tab.showing("the end of the listing", lambda p: REPORT.match(glyphs.text(p, REPORT_ROW)),
+                              LISTING_SECONDS, firstRow=REPORT_ROW, lastRow=REPORT_ROW)
+            phone.append(reportedSeconds(glyphs.text(end, REPORT_ROW)))
             tab.close()
             linuxScreen.append(reportedSeconds(linuxRun(b"49\rP\r")[1][REPORT_ROW].decode()))
 
@@ -106,10 +124,10 @@ def main():
             os.remove(path)
             tab.close()
             linuxFiles.append(linuxFileListing())
-            print("run %d: question shown %.3f s, screen listing %.3f s (Linux %.3f s), file listing %.3f s "
-                  "(Linux %.3f s), +%.0f MiB at most, +%.0f MiB after" %
-                  (run + 1, shown[-1], screen[-1], linuxScreen[-1], files[-1], linuxFiles[-1], memory[-1], settled[-1]),
-                  file=sys.stderr)
+            print("run %d: question shown %.3f s, screen listing %.3f s (Linux %.3f s, phone %.3f s), file listing "
+                  "%.3f s (Linux %.3f s), +%.0f MiB at most, +%.0f MiB after, paste %.0f ms" %
+                  (run + 1, shown[-1], screen[-1], linuxScreen[-1], phone[-1], files[-1], linuxFiles[-1], memory[-1],
+                   settled[-1], paste[-1]), file=sys.stderr)
     finally:
         browser.stop()
         server.stop()
@@ -117,6 +135,9 @@ def main():
     for what, web, linux in (("screen", screen, linuxScreen), ("file", files, linuxFiles)):
         print("n = 49 %s listing, in the browser: %s; Linux headless: %s; browser / Linux: %s" %
               (what, span(web, "s"), span(linux, "s"), span([w / l for w, l in zip(web, linux)], "x")))
+    print("n = 49 screen listing on a phone upright: %s; phone / page: %s" %
+          (span(phone, "s"), span([p / w for p, w in zip(phone, screen)], "x")))
+    print("a paste of 65,536 characters handed over by the page: %s" % span(paste, "ms", 0))
     print("n = 49 file listing and download, browser memory above the first question: %s at most, %s after" %
           (span(memory, "MiB", 0), span(settled, "MiB", 0)))
 

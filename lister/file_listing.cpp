@@ -8,6 +8,7 @@
 #include "lister/texts.h"
 #include "platform/platform.h"
 #include "screen/keyboard.h"
+#include "screen/number_text.h"
 #include "screen/screen.h"
 
 namespace lister {
@@ -32,9 +33,12 @@ bool inUse(const FileTable& table, int handle) {
     screen::setColors(white, background);
     screen::moveCursor(reportRow, 1);
     screen::printText(what, false);
-    screen::printGlyphs(run.filePath);
+    // The path gives way, so that the number and the hint stay readable.
+    const std::string number = screen::int32Text(errorNumber);
+    const std::size_t room = static_cast<std::size_t>(screenWidth) - what.size() - errorNumberLabel.size();
+    printPath(run.filePath, room - number.size());
     screen::printText(errorNumberLabel, false);
-    screen::printInt32(errorNumber);
+    screen::printText(number, false);
     // The panel's longer row 69 would show past the hint.
     if (panelShown) clearRow(hintRow, screenWidth, white, background);
     screen::setColors(green, background);
@@ -58,7 +62,6 @@ int openForOutput(FileTable& table, int handle, const std::string& path, std::ui
     const auto at = static_cast<std::size_t>(handle);
     table.files[at].expectedLength = expectedLength;
     if (!platform::openOutputFile(table.files[at], path)) return fileNotCreated;
-    table.held[at] = 0;
     return fileOk;
 }
 
@@ -69,21 +72,17 @@ int writeText(FileTable& table, int handle, const char* bytes, std::size_t lengt
     // piece is in, or cut back.
     const platform::SignalMask before = platform::holdEndingSignals();
     platform::beginPiece();
-    const std::size_t done = platform::writeOutputFile(table.files[at], bytes, length);
-    if (done == length) {
-        table.held[at] += length;
-    } else {
-        table.held[at] = (table.held[at] + done) / lineLength * lineLength;
-        platform::cutOutputFile(table.files[at], table.held[at]);
-    }
+    platform::OutputFile& file = table.files[at];
+    const std::size_t done = platform::writeOutputFile(file, bytes, length);
+    if (done != length) platform::cutOutputFile(file, file.length / lineLength * lineLength);
     platform::endPiece();
     platform::releaseSignals(before);
     return done == length ? fileOk : fileWriteFailed;
 }
 
 std::int64_t linesWritten(const FileTable& table, int handle) {
-    if (!inUse(table, handle)) return 0;
-    return static_cast<std::int64_t>(table.held[static_cast<std::size_t>(handle)] / lineLength);
+    if (!validNumber(handle)) return 0;
+    return static_cast<std::int64_t>(table.files[static_cast<std::size_t>(handle)].length / lineLength);
 }
 
 int close(FileTable& table, int handle) {
@@ -105,16 +104,20 @@ void runFileListing(RunValues& run) {
     // stops and says so, keeping the lines already written.
     // Written on this thread as each piece fills: the piece is still in
     // this core's cache when the system copies it, which a writer thread
-    // on the other core measured slower.
+    // on the other core measured slower. A piece is filled where the
+    // platform writes it from when it has such a place (a browser's), in
+    // this buffer otherwise.
     std::vector<char> buffer(writeBufferSize);
-    const bool written = writeLines(run, buffer.data(), [&](char* bytes, std::size_t length) -> char* {
-        return writeText(files, handle, bytes, length) == fileOk ? bytes : nullptr;
+    platform::OutputFile& file = files.files[static_cast<std::size_t>(handle)];
+    const auto space = [&] { return platform::outputSpace(file, buffer.data(), writeBufferSize); };
+    const bool written = writeLines(run, space(), [&](char* bytes, std::size_t length) -> char* {
+        return writeText(files, handle, bytes, length) == fileOk ? space() : nullptr;
     });
-    const std::int64_t held = linesWritten(files, handle);
     const bool closed = close(files, handle) == fileOk;
     if (!written || !closed) {
-        // The panel may count lines that never reached the file.
-        run.count = held;
+        // The panel may count lines that never reached the file: pieces
+        // gathered in a browser may fail as late as the close.
+        run.count = linesWritten(files, handle);
         showProgress(run.count, run.total, run.page, run.choice, run.fileName);
         endWithFileError(run, writingError, fileWriteFailed, true);
     }

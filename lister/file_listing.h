@@ -26,7 +26,6 @@ inline constexpr std::size_t lineLength = 14;
 // Open output files by number, 1 to 255; 0 is never a file.
 struct FileTable {
     std::array<platform::OutputFile, 256> files{};
-    std::array<std::uint64_t, 256> held{};  // bytes in each file, whole lines only
 };
 
 // The lowest free number, 0 when all 255 are taken.
@@ -37,12 +36,14 @@ int freeFileNumber(const FileTable& table);
 // length it will reach.
 int openForOutput(FileTable& table, int handle, const std::string& path, std::uint64_t expectedLength = 0);
 // Writes the bytes, whole lines, with the signals that end the process held
-// back meanwhile: 0, or 3 when not all of them were written; the file is
-// then cut back to its last whole line.
+// back meanwhile: 0, or 3 when writing failed, these bytes' or, in a
+// browser, those of pieces written before; the file is then cut back to
+// its last whole line.
 int writeText(FileTable& table, int handle, const char* bytes, std::size_t length);
-// The whole lines the file holds.
+// The whole lines the file holds, or held when it was closed.
 std::int64_t linesWritten(const FileTable& table, int handle);
-// Closes, freeing the number: 0, or 3 when the system reports a failure.
+// Closes, freeing the number: 0, or 3 when writing failed after all (see
+// writeText) or the system reports a failure.
 int close(FileTable& table, int handle);
 // A full buffer: the threshold, one more line, and two spare bytes (a line
 // goes in as two 8-byte stores).

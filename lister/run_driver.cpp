@@ -6,6 +6,7 @@
 #include "lister/listings.h"
 #include "lister/texts.h"
 #include "platform/platform.h"
+#include "screen/cp437.h"
 #include "screen/keyboard.h"
 #include "screen/line_input.h"
 #include "screen/screen.h"
@@ -34,6 +35,9 @@ constexpr std::string_view seconds = " segundos."sv;
 constexpr std::string_view generatedFile = " > ARCHIVO GENERADO: "sv;
 constexpr std::string_view filePathLabel = " > RUTA: "sv;
 static_assert(keyHint.size() == 42, "the hint covers the panel's 41-character line");
+
+constexpr std::string_view pathEllipsis = "..."sv;
+constexpr std::size_t pathHeadLength = 20;
 
 constexpr std::string_view fileNamePrefix = "VSR_"sv;
 constexpr std::string_view fileNameSuffix = "-6.asc"sv;
@@ -132,7 +136,7 @@ void showClosingLines(const RunValues& run) {
         setColors(green, background);
         moveCursor(hintRow, 1);
         print(filePathLabel);
-        screen::printGlyphs(run.filePath);
+        printPath(run.filePath, static_cast<std::size_t>(screenWidth) - filePathLabel.size());
     } else {
         // Row 68 keeps the final progress line.
         setColors(green, background);
@@ -168,6 +172,18 @@ std::string normalisedChoice(const std::string& answer) {
     char c = answer[first];
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     return std::string(1, c);
+}
+
+void printPath(const std::string& path, std::size_t room) {
+    const std::string shown = screen::cp437FromUtf8(path);
+    const std::size_t cut = pathHeadLength + pathEllipsis.size();
+    if (shown.size() <= room)
+        screen::printGlyphs(shown);
+    else if (room <= cut)  // no room for the head
+        screen::printGlyphs(std::string_view(shown).substr(shown.size() - room));
+    else
+        screen::printGlyphs(shown.substr(0, pathHeadLength) + std::string(pathEllipsis) +
+                            shown.substr(shown.size() - (room - cut)));
 }
 
 void clearRow(int row, int width, Color fg, Color bg) {

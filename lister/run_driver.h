@@ -2,6 +2,7 @@
 // and the report at the end.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -22,6 +23,12 @@ std::string outputFileName(std::int32_t n);
 // The typed choice without surrounding spaces, its first character
 // upper-cased; empty for an empty answer.
 std::string normalisedChoice(const std::string& answer);
+
+// The output file's path at the cursor in `room` cells, in code page 437,
+// every byte drawn as its glyph: whole when it fits, otherwise its first
+// 20 characters, "..." and as many of its last ones as fill the room, so
+// that the row keeps its place and the file's name stays in view.
+void printPath(const std::string& path, std::size_t room);
 
 // Paints a whole row in bg; the cursor ends after it.
 void clearRow(int row, int width, Color fg, Color bg);

@@ -72,6 +72,10 @@ struct OutputFile {
     // The length the file will reach, when known before it is opened (0
     // when not): where the file is held in memory, what to reserve.
     std::uint64_t expectedLength = 0;
+    // The bytes the file is known to hold: those written (a browser's
+    // gathered pieces once its file worker has written them), less what a
+    // cut took back; kept, with `error`, once the file is closed.
+    std::uint64_t length = 0;
 };
 
 // Opens `path` for writing, creating it, without ever waiting: false when
@@ -80,15 +84,32 @@ struct OutputFile {
 // writer's file is left as it was. A file on disk is then locked against
 // other writers, where its file system has locks, and emptied.
 bool openOutputFile(OutputFile& file, const std::string& path);
-// Writes the bytes, in as many calls as the system needs: how many reached
-// the file, fewer than `length` only when writing failed. Waiting for a
-// reader of a FIFO or a device, the signals that end the process get
-// through, held back or not.
+// Where to put the next piece, of at most `room` bytes, for
+// writeOutputFile to take without copying it: on Linux and Windows the
+// caller's own buffer; in a browser whose file has its whole length, the
+// place in the memory its file worker writes from. Good until the next
+// call on the file.
+char* outputSpace(OutputFile& file, char* own, std::size_t room);
+// Writes the bytes: `length`, or fewer when writing failed; what the file
+// holds is counted in `file.length`. What the count promises:
+// - Linux, Windows, and a browser whose file lacks its whole length: the
+//   bytes are written before it returns, in as many calls as the system
+//   needs, and it counts those that reached the file. Waiting for a
+//   reader of a FIFO or a device, the signals that end the process get
+//   through, held back or not.
+// - A browser whose file has its whole length (no write can fail for want
+//   of room): the piece is only gathered with the ones around it, for the
+//   file worker to write while lister goes on, and `length` comes back at
+//   once. Should gathered pieces fail after all (the disk failing), the
+//   first write after the worker's answer returns 0, dropping its own
+//   piece and those gathered with it, or else the close fails;
+//   `file.length` then ends before them.
 std::size_t writeOutputFile(OutputFile& file, const char* bytes, std::size_t length);
-// Cuts a file on disk back to its first `length` bytes; a device or a pipe
-// is left alone.
+// Cuts a file on disk back to its first `length` bytes, once every piece
+// written before is in or has failed; a device or a pipe is left alone.
 void cutOutputFile(OutputFile& file, std::uint64_t length);
-// False when the system reports a failure on closing.
+// False when a piece written before failed (see writeOutputFile) or the
+// system reports a failure on closing.
 bool closeOutputFile(OutputFile& file);
 
 // Around each piece of the output file: another thread that must end the

@@ -14,6 +14,7 @@
 #include <emscripten/threading.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -170,6 +171,7 @@ void endProcess(int status) { std::exit(status); }
 #ifndef __EMSCRIPTEN__
 bool openOutputFile(OutputFile& file, const std::string& path) {
     file.error = 0;
+    file.length = 0;
     // No O_TRUNC: a file another lister writes must stay whole until the
     // lock says it is ours. O_NONBLOCK: a FIFO nobody reads fails at once
     // (ENXIO) instead of waiting for a reader for ever.
@@ -194,6 +196,8 @@ bool openOutputFile(OutputFile& file, const std::string& path) {
     return true;
 }
 
+char* outputSpace(OutputFile&, char* own, std::size_t) { return own; }
+
 std::size_t writeOutputFile(OutputFile& file, const char* bytes, std::size_t length) {
     const int fd = static_cast<int>(file.handle);
     std::size_t done = 0;
@@ -211,20 +215,21 @@ std::size_t writeOutputFile(OutputFile& file, const char* bytes, std::size_t len
         file.error = n < 0 ? errno : EIO;  // full, past the size limit, no reader left
         break;
     }
+    file.length += done;
     return done;
 }
 
 void cutOutputFile(OutputFile& file, std::uint64_t length) {
     if (!file.onDisk) return;
-    while (ftruncate(static_cast<int>(file.handle), static_cast<off_t>(length)) != 0 && errno == EINTR) {
+    int cut = 0;
+    while ((cut = ftruncate(static_cast<int>(file.handle), static_cast<off_t>(length))) != 0 && errno == EINTR) {
     }
+    if (cut == 0) file.length = std::min(file.length, length);
 }
 
 bool closeOutputFile(OutputFile& file) {
     const bool closed = ::close(static_cast<int>(file.handle)) == 0;
-    const int error = closed ? 0 : errno;
-    file = {};
-    file.error = error;
+    file = {.error = closed ? 0 : errno, .length = file.length};
     return closed;
 }
 #endif

@@ -7,19 +7,23 @@
 // a system call; the worker never waits for the program.
 //
 // Once the worker has the file's whole length from the storage quota (or
-// in memory), no write can fail for want of room: the pieces then go to
-// it sixteen at a time, which a browser writes several times faster than
-// one by one and which spares the two threads most of their wake-ups, and
-// lister gathers the next sixteen while the worker writes. Otherwise each
-// piece goes as it comes, so that the one that does not fit fails. (Gathered pieces that fail all the same, the disk itself failing,
-// leave the file at its last whole piece before them, and the close fails.)
+// in memory), no write can fail for want of room: the pieces are then
+// gathered fifteen at a time, which a browser writes faster than one by
+// one and which spares the two threads most of their wake-ups, and the
+// worker writes them while lister gathers the next fifteen. The listing fills them in place (outputSpace), and the worker
+// writes from that memory, so no piece is copied on its way. Otherwise
+// each piece goes as it comes, so that the one that does not fit fails.
+// (Gathered pieces that fail all the same, the disk itself failing, leave
+// the file at its last whole piece before them: see writeOutputFile.)
 #include <emscripten/emscripten.h>
 #include <emscripten/threading.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <type_traits>
 
@@ -37,39 +41,36 @@ constexpr double openedWithRoom = 2;  // open's answer when the whole length is 
 constexpr int serveWaitMilliseconds = 30000;
 constexpr int serveWaitStep = 100;
 
-// The request and its answer. file_worker.js reads and writes it by these
-// byte offsets, which the asserts below keep.
+// The request and its answer. file_worker.js finds its fields through
+// the map lister_web_file_channel gives.
 struct alignas(8) FileChannel {
-    std::atomic<std::int32_t> serving{0};   // 0: 1 once the worker answers
-    std::atomic<std::int32_t> requests{0};  // 4: raised by the program for each request
-    std::atomic<std::int32_t> answers{0};   // 8: raised by the worker for each answer
-    std::int32_t operation = 0;             // 12
-    std::uint32_t bytes = 0;                // 16: the address of the bytes to write
-    std::uint32_t length = 0;               // 20: how many
-    // 24: open: the length the file will reach (0 when not known); cut:
-    // the length to keep.
+    std::atomic<std::int32_t> serving{0};   // 1 once the worker answers
+    std::atomic<std::int32_t> requests{0};  // raised by the program for each request
+    std::atomic<std::int32_t> answers{0};   // raised by the worker for each answer
+    std::int32_t operation = 0;
+    std::uint32_t bytes = 0;   // the address of the bytes to write
+    std::uint32_t length = 0;  // how many
+    // open: the length the file will reach (0 when not known); cut: the
+    // length to keep.
     double length64 = 0;
-    // 32: write: the bytes written; open: 0, 1, or 2 when the file also has
+    // write: the bytes written; open: 0, 1, or 2 when the file also has
     // its whole length (openedWithRoom); cut, close: 1 or 0.
     double result = 0;
-    char name[longestName + 1] = {};  // 40: open: the file's name, UTF-8
+    char name[longestName + 1] = {};  // open: the file's name, UTF-8
 };
 static_assert(std::is_standard_layout_v<FileChannel>);
 static_assert(sizeof(std::atomic<std::int32_t>) == 4);
-static_assert(offsetof(FileChannel, requests) == 4 && offsetof(FileChannel, answers) == 8 &&
-              offsetof(FileChannel, operation) == 12 && offsetof(FileChannel, bytes) == 16 &&
-              offsetof(FileChannel, length) == 20 && offsetof(FileChannel, length64) == 24 &&
-              offsetof(FileChannel, result) == 32 && offsetof(FileChannel, name) == 40);
 
 FileChannel channel;
 
 // The pieces gathered for the worker, when the file has its room: two
-// buffers, one being filled while the worker writes the other.
+// halves, one being filled while the worker writes the other.
 struct Staging {
     bool on = false;
     int filling = 0;
     std::size_t used = 0;
-    std::size_t writing = 0;  // the bytes of the other buffer being written
+    std::size_t room = 0;     // the largest space asked for: kept free for the next piece
+    std::size_t writing = 0;  // the bytes of the other half being written
     alignas(16) char bytes[2][stagingBytes];
 };
 Staging staging;
@@ -104,23 +105,34 @@ double ask(Operation operation) {
     return answer();
 }
 
+bool answered() {
+    return channel.answers.load(std::memory_order_acquire) == channel.requests.load(std::memory_order_relaxed);
+}
+
 void postWrite(const char* bytes, std::size_t length) {
     channel.bytes = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(bytes));
     channel.length = static_cast<std::uint32_t>(length);
     post(writeFile);
 }
 
-// Waits for the gathered pieces being written: false when they failed.
-bool settle() {
+char* gathering() { return staging.bytes[staging.filling] + staging.used; }
+
+// Waits for the gathered pieces being written, counting them in: false
+// when they failed.
+bool settle(OutputFile& file) {
     const std::size_t writing = staging.writing;
     staging.writing = 0;
-    return writing == 0 || static_cast<std::size_t>(answer()) == writing;
+    if (writing == 0) return true;
+    if (static_cast<std::size_t>(answer()) != writing) return false;
+    file.length += writing;
+    return true;
 }
 
-// Hands the gathered pieces to the worker and gathers on in the other
-// buffer meanwhile: false when the ones handed over before failed.
-bool handOverStaged() {
-    if (!settle()) {
+// Hands the gathered pieces to the worker and gathers on in the other half
+// meanwhile: false when the ones handed over before failed, and those
+// gathered since are dropped.
+bool handOverStaged(OutputFile& file) {
+    if (!settle(file)) {
         staging.used = 0;
         return false;
     }
@@ -137,51 +149,90 @@ bool handOverStaged() {
 bool openOutputFile(OutputFile& file, const std::string& path) {
     // Only the name counts: the folder is the page's own.
     const std::string name = path.substr(path.rfind('/') + 1);
+    file.length = 0;
     if (name.empty() || name.size() > longestName || !workerServes()) return false;
     std::memcpy(channel.name, name.c_str(), name.size() + 1);
     channel.length64 = static_cast<double>(file.expectedLength);
     const double opened = ask(openFile);
     if (opened == 0) return false;
     staging.on = opened == openedWithRoom;
-    staging.used = 0;
-    staging.writing = 0;
+    staging.used = staging.room = staging.writing = 0;
     file.handle = 1;
     file.onDisk = true;  // it can be cut back
     return true;
 }
 
-std::size_t writeOutputFile(OutputFile&, const char* bytes, std::size_t length) {
-    if (staging.on && length <= stagingBytes) {
-        // Gathered pieces that fail take the file's end back to before
-        // them: the worker keeps what came earlier, and fails what follows.
-        if (staging.used + length > stagingBytes && !handOverStaged()) return 0;
-        std::memcpy(staging.bytes[staging.filling] + staging.used, bytes, length);
-        staging.used += length;
-        return length;
-    }
-    if (!(handOverStaged() && settle())) return 0;
-    postWrite(bytes, length);
-    return static_cast<std::size_t>(answer());
+char* outputSpace(OutputFile&, char* own, std::size_t room) {
+    if (!staging.on || room > stagingBytes) return own;
+    staging.room = std::max(staging.room, room);
+    return staging.used + room <= stagingBytes ? gathering() : own;
 }
 
-void cutOutputFile(OutputFile&, std::uint64_t length) {
-    handOverStaged();
-    settle();
+std::size_t writeOutputFile(OutputFile& file, const char* bytes, std::size_t length) {
+    if (staging.on && length <= stagingBytes) {
+        // Pieces handed over that failed end the file before them: this
+        // one and those gathered with it go too.
+        if (staging.writing != 0 && answered() && !settle(file)) {
+            staging.used = 0;
+            return 0;
+        }
+        if (bytes != gathering()) {  // not filled in place
+            if (staging.used + length > stagingBytes && !handOverStaged(file)) return 0;
+            std::memcpy(gathering(), bytes, length);
+        }
+        staging.used += length;
+        if (staging.used + staging.room > stagingBytes && !handOverStaged(file)) return 0;
+        return length;
+    }
+    if (!(handOverStaged(file) && settle(file))) return 0;
+    postWrite(bytes, length);
+    const auto written = static_cast<std::size_t>(answer());
+    file.length += written;
+    return written;
+}
+
+void cutOutputFile(OutputFile& file, std::uint64_t length) {
+    handOverStaged(file);
+    settle(file);
     channel.length64 = static_cast<double>(length);
-    ask(cutFile);
+    if (ask(cutFile) == 1) file.length = std::min(file.length, length);
 }
 
 bool closeOutputFile(OutputFile& file) {
-    const bool written = handOverStaged() && settle();
+    const bool written = handOverStaged(file) && settle(file);
     const bool closed = ask(closeFile) == 1;
     staging.on = false;
-    file = {};
+    file = {.length = file.length};
     return written && closed;
 }
 
 }  // namespace platform
 
-// Where the record is, for the page to hand to its file worker.
-extern "C" EMSCRIPTEN_KEEPALIVE std::uintptr_t lister_web_file_channel() {
-    return reinterpret_cast<std::uintptr_t>(&platform::channel);
+// Where the record is and how it is laid out, for the page to hand to its
+// file worker: the one source of the byte offsets and request numbers
+// file_worker.js uses, as JSON. Made without allocating, on the page's
+// thread, while lister runs.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* lister_web_file_channel() {
+    using platform::FileChannel;
+    struct Named {
+        const char* name;
+        std::size_t value;
+    };
+    const Named fields[] = {
+        {"at", reinterpret_cast<std::uintptr_t>(&platform::channel)}, {"size", sizeof(FileChannel)},
+        {"serving", offsetof(FileChannel, serving)}, {"requests", offsetof(FileChannel, requests)},
+        {"answers", offsetof(FileChannel, answers)}, {"operation", offsetof(FileChannel, operation)},
+        {"bytes", offsetof(FileChannel, bytes)}, {"length", offsetof(FileChannel, length)},
+        {"length64", offsetof(FileChannel, length64)}, {"result", offsetof(FileChannel, result)},
+        {"name", offsetof(FileChannel, name)}, {"openFile", platform::openFile},
+        {"writeFile", platform::writeFile}, {"cutFile", platform::cutFile}, {"closeFile", platform::closeFile},
+        {"openedWithRoom", static_cast<std::size_t>(platform::openedWithRoom)},
+    };
+    static char map[512];  // room for twice the fields above
+    int used = 0;
+    for (const Named& field : fields)
+        used += std::snprintf(map + used, sizeof map - static_cast<std::size_t>(used), "%c\"%s\":%zu",
+                              used == 0 ? '{' : ',', field.name, field.value);
+    std::snprintf(map + used, sizeof map - static_cast<std::size_t>(used), "}");
+    return map;
 }

@@ -235,6 +235,7 @@ bool openOutputFile(OutputFile& file, const std::string& path) {
     const HANDLE h = CreateFileW(longPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     file.error = 0;
+    file.length = 0;
     if (h == INVALID_HANDLE_VALUE) {
         file.error = lastErrorAsErrno();
         return false;
@@ -251,6 +252,8 @@ bool openOutputFile(OutputFile& file, const std::string& path) {
     return true;
 }
 
+char* outputSpace(OutputFile&, char* own, std::size_t) { return own; }
+
 std::size_t writeOutputFile(OutputFile& file, const char* bytes, std::size_t length) {
     constexpr std::size_t largestWrite = 1u << 30;
     const HANDLE h = reinterpret_cast<HANDLE>(file.handle);
@@ -264,6 +267,7 @@ std::size_t writeOutputFile(OutputFile& file, const char* bytes, std::size_t len
         }
         done += written;
     }
+    file.length += done;
     return done;
 }
 
@@ -272,14 +276,12 @@ void cutOutputFile(OutputFile& file, std::uint64_t length) {
     const HANDLE h = reinterpret_cast<HANDLE>(file.handle);
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(length);
-    if (SetFilePointerEx(h, at, nullptr, FILE_BEGIN)) SetEndOfFile(h);
+    if (SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h)) file.length = std::min(file.length, length);
 }
 
 bool closeOutputFile(OutputFile& file) {
     const bool closed = CloseHandle(reinterpret_cast<HANDLE>(file.handle)) != 0;
-    const int error = closed ? 0 : lastErrorAsErrno();
-    file = {};
-    file.error = error;
+    file = {.error = closed ? 0 : lastErrorAsErrno(), .length = file.length};
     return closed;
 }
 

@@ -23,6 +23,16 @@ constexpr std::array<char32_t, 128> upperHalf = {
     0x2321, 0x00F7, 0x2248, 0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0};
 
 constexpr char32_t house = 0x2302;  // byte 127
+constexpr char unknownCharacter = '?';
+
+// The byte whose glyph shows `c`, or -1: ASCII as itself, then the
+// glyphs of the control bytes and of 127, then the upper half.
+int glyphByte(char32_t c) {
+    if (c < 128) return static_cast<int>(c);
+    for (std::size_t i = 1; i < lowGraphics.size(); ++i)
+        if (lowGraphics[i] == c) return static_cast<int>(i);
+    return c == house ? 127 : unicodeToCp437(c);
+}
 
 }  // namespace
 
@@ -38,6 +48,24 @@ int unicodeToCp437(char32_t character) {
     for (std::size_t i = 0; i < upperHalf.size(); ++i)
         if (upperHalf[i] == character) return static_cast<int>(128 + i);
     return -1;
+}
+
+std::string cp437FromUtf8(std::string_view text) {
+    std::string shown;
+    shown.reserve(text.size());
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    for (std::size_t at = 0; at < text.size();) {
+        char32_t c = 0;
+        std::size_t used = 1;
+        int byte = -1;
+        if (decodeUtf8(bytes + at, text.size() - at, c, used) == Utf8Status::complete)
+            byte = glyphByte(c);
+        else
+            used = 1;  // a byte outside valid UTF-8 stands for itself alone
+        shown += byte < 0 ? unknownCharacter : static_cast<char>(byte);
+        at += used;
+    }
+    return shown;
 }
 
 std::string utf8Of(char32_t c) {

@@ -1,10 +1,12 @@
 // Code page 437, the character set of the cells, against Unicode: for
-// showing cells in a terminal and for turning typed text into key codes.
+// showing cells in a terminal, for turning typed text into key codes and
+// for showing a folder's name in its own letters.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace screen {
 
@@ -13,6 +15,11 @@ char32_t cp437ToUnicode(std::uint8_t byte);
 // The byte of a typed character: the printable ASCII characters and the
 // 128 characters of the upper half; -1 for a character the set lacks.
 int unicodeToCp437(char32_t character);
+
+// A UTF-8 text as cell bytes, one per character: each character the set
+// has as its byte (control characters as themselves, to be drawn), any
+// other character and every byte outside valid UTF-8 as "?".
+std::string cp437FromUtf8(std::string_view text);
 
 std::string utf8Of(char32_t character);
 

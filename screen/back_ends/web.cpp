@@ -2,9 +2,10 @@
 // the browser's main thread and shares the program's memory. At each of
 // its animation frames it takes the lines that changed from the picture
 // kept here and paints them into its canvas, reads the grid's text for
-// screen readers, and plays the beeps asked for; its key presses come in
-// through lister_web_key_down. Nothing the page calls waits for the
-// program, and nothing here waits for the page.
+// screen readers, shows the part of the grid a small screen has room for,
+// and plays the beeps asked for; its key presses come in through
+// lister_web_key_down. Nothing the page calls waits for the program, and
+// nothing here waits for the page.
 #include <emscripten/emscripten.h>
 #include <emscripten/threading.h>
 
@@ -13,18 +14,23 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "screen/back_end.h"
 #include "screen/back_ends/web_keys.h"
 #include "screen/cp437.h"
+#include "screen/grid_view.h"
 
 namespace screen {
 namespace {
 
-constexpr std::uint32_t ringSize = 256;  // keys the page may hand over between two cycles
+// Keys the page holds for the program: a paste or a burst of any length up
+// to what the key queue itself holds reaches it whole.
+constexpr std::uint32_t ringSize = KeyQueue::heldLimit;
 constexpr std::uint32_t opaque = 0xFF000000;
 constexpr std::size_t mostCells = 100 * 75;  // the grid of 800 x 600 pixels at its finest
+constexpr std::size_t mostRows = 75;
 
 // The grid's size and where the line editor's input mark stands (row 0:
 // no answer is being read).
@@ -33,6 +39,8 @@ struct GridShape {
     int rows = 0;
     int markRow = 0;
     int markColumn = 0;
+    int focusRow = 0;  // what a view of part of the grid follows
+    int focusColumn = 0;
 };
 
 // What the window thread and the page share. There is one screen per
@@ -58,7 +66,8 @@ struct Page {
     // (the keys of one burst of events), so keys typed together are posted
     // together. The window thread sleeps on `handedOver`.
     std::array<KeyCode, ringSize> keys{};
-    std::uint32_t staged = 0;  // the page's own
+    std::uint32_t staged = 0;   // the page's own
+    std::uint32_t dropped = 0;  // the page's own: keys past a full ring, to be told
     std::atomic<std::uint32_t> handedOver{0};
     std::atomic<std::uint32_t> taken{0};
     std::atomic<bool> woken{false};  // the screen is closing
@@ -78,6 +87,10 @@ struct Page {
     std::atomic<int> rows{0};
     std::atomic<int> markRow{0};
     std::atomic<int> markColumn{0};
+    std::array<std::uint8_t, mostRows> uploadedKept{};
+    std::array<std::atomic<std::uint8_t>, mostRows> kept{};
+    std::atomic<int> focusRow{0};
+    std::atomic<int> focusColumn{0};
 };
 
 Page page;
@@ -121,7 +134,9 @@ void waitForInput(BackEnd&, int milliseconds) {
 void takeInput(BackEnd&, KeyQueue& queue) {
     const std::uint32_t end = page.handedOver.load(std::memory_order_acquire);
     std::uint32_t at = page.taken.load(std::memory_order_relaxed);
-    for (; at != end; ++at) offerKey(queue, page.keys[at % ringSize]);
+    // Only as many as the queue holds: the rest wait here, none is lost.
+    for (int room = keyRoom(queue); at != end && room > 0; ++at, --room)
+        offerKey(queue, page.keys[at % ringSize]);
     page.taken.store(at, std::memory_order_release);
 }
 
@@ -149,7 +164,10 @@ void upload(BackEnd&, const TextScreen& screen, LineSpan span) {
     const InputMark& mark = screen.mark;
     const auto marked = static_cast<std::size_t>((mark.row - 1) * screen.columns + mark.column - 1);
     if (mark.row != 0 && marked < cells) page.uploadedBytes[marked] = mark.covered.byte;
-    page.uploadedShape = {screen.columns, screen.rows, mark.row, mark.column};
+    const int focusColumn = mark.row != 0 ? mark.column : screen.cursorColumn;
+    page.uploadedShape = {screen.columns, screen.rows, mark.row, mark.column, screen.focusRow, focusColumn};
+    for (std::size_t row = 0; row < mostRows; ++row)
+        page.uploadedKept[row] = row < screen.keptRows.size() ? screen.keptRows[row] : 0;
 }
 
 void publishTexts() {
@@ -159,6 +177,10 @@ void publishTexts() {
     page.rows.store(page.uploadedShape.rows, std::memory_order_relaxed);
     page.markRow.store(page.uploadedShape.markRow, std::memory_order_relaxed);
     page.markColumn.store(page.uploadedShape.markColumn, std::memory_order_relaxed);
+    page.focusRow.store(page.uploadedShape.focusRow, std::memory_order_relaxed);
+    page.focusColumn.store(page.uploadedShape.focusColumn, std::memory_order_relaxed);
+    for (std::size_t row = 0; row < mostRows; ++row)
+        page.kept[row].store(page.uploadedKept[row], std::memory_order_relaxed);
     page.textsVersion.fetch_add(1, std::memory_order_release);
 }
 
@@ -214,9 +236,17 @@ extern "C" {
 EMSCRIPTEN_KEEPALIVE int lister_web_key_down(const char* key, int modifiers) {
     using namespace screen;
     const WebKey k = webKeyDown(key, static_cast<unsigned>(modifiers));
-    const bool room = page.staged - page.taken.load(std::memory_order_acquire) < ringSize;
-    if (k.code != 0 && room && page.open.load(std::memory_order_acquire)) page.keys[page.staged++ % ringSize] = k.code;
+    if (k.code == 0 || !page.open.load(std::memory_order_acquire)) return static_cast<int>(k.action);
+    if (page.staged - page.taken.load(std::memory_order_acquire) < ringSize)
+        page.keys[page.staged++ % ringSize] = k.code;
+    else
+        ++page.dropped;
     return static_cast<int>(k.action);
+}
+
+// How many keys were dropped since the last call, the ring being full.
+EMSCRIPTEN_KEEPALIVE int lister_web_take_dropped_keys() {
+    return static_cast<int>(std::exchange(screen::page.dropped, 0));
 }
 
 // Hands the staged keys over to the window thread, all at once.
@@ -273,6 +303,37 @@ EMSCRIPTEN_KEEPALIVE const char* lister_web_row_text(int row) {
 }
 
 EMSCRIPTEN_KEEPALIVE int lister_web_grid_rows() { return screen::page.rows.load(std::memory_order_relaxed); }
+
+// The part of the grid a canvas of `columns` x `rows` cells shows (no more
+// than the grid), moved by the user's swipes by `userRows` and
+// `userColumns`, as the terminal's view shows it: the first column shown,
+// how many, whether columns are folded away to the left and to the right,
+// how many view rows, then the grid row on each, 0 for a fold. Valid until
+// the next call.
+EMSCRIPTEN_KEEPALIVE const std::int32_t* lister_web_view(int columns, int rows, int userRows, int userColumns) {
+    using namespace screen;
+    static std::vector<std::uint8_t> kept;
+    static int followedRow = 1;
+    static std::array<std::int32_t, 5 + mostRows> view;
+    GridViewRequest q;
+    q.gridColumns = page.columns.load(std::memory_order_relaxed);
+    q.gridRows = std::min(page.rows.load(std::memory_order_relaxed), static_cast<int>(mostRows));
+    kept.resize(static_cast<std::size_t>(std::max(q.gridRows, 0)));
+    for (std::size_t row = 0; row < kept.size(); ++row) kept[row] = page.kept[row].load(std::memory_order_relaxed);
+    q.viewColumns = std::min(columns, q.gridColumns);
+    q.viewRows = std::min(rows, q.gridRows);
+    q.keptRows = &kept;
+    q.focusRow = page.focusRow.load(std::memory_order_relaxed);
+    q.focusColumn = page.focusColumn.load(std::memory_order_relaxed);
+    q.followedRow = followedRow;
+    q.userRows = userRows;
+    q.userColumns = userColumns;
+    const GridView v = layGridView(q);
+    followedRow = v.followedRow;
+    view = {v.firstColumn, v.columns, v.foldedLeft, v.foldedRight, static_cast<std::int32_t>(v.rows.size())};
+    std::copy(v.rows.begin(), v.rows.end(), view.begin() + 5);
+    return view.data();
+}
 
 // Where the input mark of the answer being read stands: its row, 0 when
 // no answer is being read, and its column.

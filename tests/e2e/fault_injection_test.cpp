@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "lister/run_driver.h"
+#include "screen/cp437.h"
 #include "tests/reference_lines.h"
 #include "tests/run_lister.h"
 
@@ -54,10 +56,17 @@ std::int64_t panelCount(const testing_lister::Run& run) {
                                                                       : -1;
 }
 
+// The path as a row of `room` cells shows it: in code page 437, whole when
+// it fits, else its first 20 characters, "..." and its end.
+std::string shown(const std::string& path, std::size_t room) {
+    const std::string text = screen::cp437FromUtf8(path);
+    return text.size() <= room ? text : text.substr(0, 20) + "..." + text.substr(text.size() - (room - 23));
+}
+
 void expectCreationError(const testing_lister::Run& run, const std::string& path) {
     ASSERT_EQ(run.status, 0) << run.errors;
     ASSERT_EQ(run.rows.size(), 71u);
-    EXPECT_EQ(trimmed(run.rows[70]), " > ERROR AL CREAR EL ARCHIVO: " + path + "  ERR= 2");
+    EXPECT_EQ(trimmed(run.rows[70]), " > ERROR AL CREAR EL ARCHIVO: " + shown(path, 62) + "  ERR= 2");
     EXPECT_EQ(trimmed(run.rows[69]), " > Pulsa cualquier tecla para terminar.");
 }
 
@@ -74,18 +83,22 @@ TEST(FaultNoCreate, AFolderTheUserCannotWrite) {
 
 TEST(FaultNoCreate, AFolderWithBytesOutsideAscii) {
     testing_files::TempDir top, scratch;
-    // Bytes a print would obey (LF, CR, BEL, TAB, BS) are drawn too.
-    const std::string home = top.path + "/carpeta-\xc3\xb1-\xe9\xff-\n\r\a\t\b\x7f";
-    std::filesystem::create_directory(home);
+    // Letters of code page 437 and others, bytes outside UTF-8, and bytes a
+    // print would obey (LF, CR, BEL, TAB, BS), which are drawn instead.
+    const std::string home =
+        top.path + "/Documentos/Loter\xc3\xad" "a-\xd0\x9a\xd0\xb8\xd1\x80-\xe9\xff-\n\r\a\t\b\x7f";
+    std::filesystem::create_directories(home);
     chmod(top.path.c_str(), 0755);
     // Writable, the odd bytes are no obstacle: the file lands there and the
-    // path is shown byte for byte.
+    // path is shown in the cells' own letters.
     Options options;
     options.executable = testing_lister::copyOfLister(home);
     auto run = runLister("7\rG\r", scratch, options);
     ASSERT_EQ(run.status, 0) << run.errors;
     EXPECT_EQ(readFile(fileIn(home, 7)), referenceFile(7));
-    EXPECT_EQ(trimmed(run.rows[69]), " > RUTA: " + fileIn(home, 7));
+    // The í as its byte in code page 437; Cyrillic and bytes outside UTF-8 as "?".
+    EXPECT_EQ(trimmed(run.rows[69]),
+              " > RUTA: " + top.path + "/Documentos/Loter\xa1" "a-???" "-??" "-\n\r\a\t\b\x7f/VSR_7-6.asc");
     EXPECT_EQ(trimmed(run.rows[70]).rfind(" > OK. TIEMPO INVERTIDO: ", 0), 0u) << run.rows[70];
     // Not writable, it is the same creation error as anywhere.
     std::filesystem::remove(fileIn(home, 7));
@@ -287,23 +300,40 @@ TEST(FaultNoProc, TheFileStillLandsNextToTheExecutable) {
     }
 }
 
-TEST(FaultLongPaths, TheFileLandsNextToAnExecutableDeepDown) {
-    for (std::size_t wanted : {300u, 1100u}) {
+// Folders as deep as a long home and an unpacked archive in it make them,
+// writable and not: rows 69 and 70 keep their places, nothing scrolls, the
+// outcome and the end of the path, the file's name, stay in view. The
+// paths (12 bytes more) fill the room of the error line (62) or of row 69
+// (91) exactly, pass it by one, or run far past it.
+TEST(FaultLongPaths, TheOutcomeStaysInViewWhateverTheFolder) {
+    for (std::size_t length : {50u, 51u, 79u, 80u, 99u, 179u, 180u, 188u, 288u, 400u, 691u}) {
+        SCOPED_TRACE(length);
         testing_files::TempDir top, scratch;
         std::string home = top.path;
-        while (home.size() < wanted) {
-            home += "/" + std::string(120, 'd');
+        while (home.size() < length) {
+            std::size_t part = std::min<std::size_t>(length - home.size() - 1, 200);
+            if (length - home.size() - 1 - part == 1) --part;  // room for one more "/" and a letter
+            home += "/" + std::string(part, 'd');
             std::filesystem::create_directory(home);
         }
-        Options options;
-        options.executable = testing_lister::copyOfLister(home);
-        const auto run = runLister("7\rG\r", scratch, options);
-        ASSERT_EQ(run.status, 0) << run.errors;
-        EXPECT_EQ(readFile(fileIn(home, 7)), referenceFile(7)) << home.size();
-        // The long RUTA line runs past the last row and scrolls the screen.
-        std::string shown;
-        for (std::size_t row = 1; row < run.rows.size(); ++row) shown += run.rows[row];
-        EXPECT_NE(shown.find(fileIn(home, 7)), std::string::npos) << home.size();
+        ASSERT_EQ(home.size(), length);
+        chmod(top.path.c_str(), 0755);
+        const std::string path = fileIn(home, 7);
+        for (const bool writable : {true, false}) {
+            std::filesystem::remove(path);
+            Options options = writable ? Options{} : notWritable(home, scratch);
+            if (writable) options.executable = testing_lister::copyOfLister(home);
+            const auto run = runLister("7\rG\r", scratch, options);
+            chmod(home.c_str(), 0755);
+            ASSERT_EQ(run.rows.size(), 71u) << run.errors;
+            EXPECT_EQ(run.rows[1].rfind("     VARIACIONES SIN REPETICION DE n ELEMENTOS", 0), 0u) << run.rows[1];
+            if (writable) {
+                EXPECT_EQ(readFile(path), referenceFile(7));
+                EXPECT_EQ(trimmed(run.rows[69]), " > RUTA: " + shown(path, 91));
+                EXPECT_EQ(trimmed(run.rows[70]).rfind(" > OK. TIEMPO INVERTIDO: ", 0), 0u) << run.rows[70];
+            } else {
+                expectCreationError(run, path);
+            }
+        }
     }
 }
-

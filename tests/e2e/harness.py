@@ -315,6 +315,13 @@ def cellRows(path):
     return [b""] + [data[at:at + 100] for at in range(0, len(data), 101)]
 
 
+def shownPath(path, room):
+    """A path as a row of `room` cells shows it: in code page 437, whole
+    when it fits, else its first 20 characters, "..." and its tail."""
+    text = path.encode("cp437", errors="replace")
+    return text if len(text) <= room else text[:20] + b"..." + text[len(text) - (room - 23):]
+
+
 def linuxRun(keys):
     """The Linux build's headless run of the keys: its last picture and its
     cells, rows 1-70 (index 0 empty)."""

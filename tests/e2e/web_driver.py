@@ -15,7 +15,7 @@ import time
 
 import websocket
 
-from harness import CELL, HEIGHT, STARTUP_SECONDS, STEP_SECONDS, WIDTH, Picture, stopProcess, waitFor
+from harness import CELL, HEIGHT, STARTUP_SECONDS, STEP_SECONDS, Picture, stopProcess, waitFor
 
 WEB_DIR = os.path.abspath(os.environ.get("LISTER_WEB_DIR", "") or "/nonexistent")
 
@@ -38,15 +38,16 @@ NAMED_KEYS = {
 }
 ALT = 1  # the DevTools protocol's modifier bit
 
-# A band of the canvas as base64 RGBA; null while the page loads.
-CANVAS_BAND = """(() => {
-  const canvas = document.getElementById('screen');
+# A band of a canvas (a height of -1: all of it): its width and its lines
+# as base64 RGBA; null while the page loads.
+CANVAS_BAND = """((id, top, height) => {
+  const canvas = document.getElementById(id);
   if (!canvas) return null;
-  const bytes = canvas.getContext('2d').getImageData(0, %d, canvas.width, %d).data;
+  const bytes = canvas.getContext('2d').getImageData(0, top, canvas.width, height < 0 ? canvas.height : height).data;
   let text = '';
   for (let at = 0; at < bytes.length; at += 0x8000) text += String.fromCharCode.apply(null, bytes.subarray(at, at + 0x8000));
-  return btoa(text);
-})()"""
+  return [canvas.width, btoa(text)];
+})(%s, %d, %d)"""
 
 
 def inkOf(cell):
@@ -247,7 +248,10 @@ class Tab:
             self.call("Emulation.setDeviceMetricsOverride", PHONE)
             self.call("Emulation.setTouchEmulationEnabled", {"enabled": True, "maxTouchPoints": 5})
         if fileWorkerScript:
-            # Taken from the server, not from the service worker's files.
+            # Taken from the server, not from the service worker's files:
+            # the bypass holds for the page's workers once the network
+            # domain is on.
+            self.call("Network.enable")
             self.call("Network.setBypassServiceWorker", {"bypass": True})
             self.call("Fetch.enable", {"patterns": [{"urlPattern": "*/file_worker.js"}]})
         self.call("Page.navigate", {"url": url})
@@ -284,20 +288,24 @@ class Tab:
     def status(self):
         return self.evaluate("document.getElementById('status')?.textContent")
 
-    def picture(self, firstRow=1, lastRow=75):
+    def picture(self, firstRow=1, lastRow=75, canvas="screen"):
+        """The canvas's rows from firstRow to lastRow; the view's whole canvas
+        is the canvas "view"."""
         top, height = (firstRow - 1) * CELL, min((lastRow - firstRow + 1) * CELL, HEIGHT - (firstRow - 1) * CELL)
+        if canvas != "screen":
+            top, height = 0, -1
         try:
-            band = self.evaluate(CANVAS_BAND % (top, height))
+            band = self.evaluate(CANVAS_BAND % (json.dumps(canvas), top, height))
         except AssertionError as failure:
             if "navigated" not in str(failure):
                 raise
             band = None  # the page is loading again
         if band is None:
             return None
-        rgba = base64.b64decode(band)
+        width, rgba = band[0], base64.b64decode(band[1])
         rgb = bytearray(len(rgba) // 4 * 3)
         rgb[0::3], rgb[1::3], rgb[2::3] = rgba[0::4], rgba[1::4], rgba[2::4]
-        return Picture(WIDTH, height, bytes(rgb), top)
+        return Picture(width, len(rgb) // 3 // width, bytes(rgb), top)
 
     def showing(self, what, test, seconds=STEP_SECONDS, firstRow=1, lastRow=75):
         """Waits until the canvas passes the test; returns that picture."""
@@ -309,20 +317,13 @@ class Tab:
         except AssertionError as failure:
             raise AssertionError("%s; the page says %r\n%s" % (failure, self.status(), self.errors()))
 
-    def keys(self, *keys, modifiers=0, together=False):
+    def keys(self, *keys, modifiers=0):
         """Types the keys: names of NAMED_KEYS, or texts typed a character at
-        a time. Together, they reach the page in one burst of events."""
-        events = []
+        a time."""
         for key in keys:
             for name in ([key] if key in NAMED_KEYS else list(key)):
-                events += keyEvents(name, modifiers)
-        if together:
-            sent = [self.browser.send("Input.dispatchKeyEvent", event, self.session) for event in events]
-            for messageId in sent:
-                self.browser.reply(messageId)
-        else:
-            for event in events:
-                self.call("Input.dispatchKeyEvent", event)
+                for event in keyEvents(name, modifiers):
+                    self.call("Input.dispatchKeyEvent", event)
 
     def tap(self, selector):
         """A finger's tap in the middle of the element."""
@@ -334,6 +335,14 @@ class Tab:
     def insertText(self, text):
         """Text as an on-screen keyboard puts it into the focused field."""
         self.call("Input.insertText", {"text": text})
+
+    def spoken(self, selector="#said"):
+        """The lines of a live region, in order, as the accessibility tree
+        holds them for a screen reader, blanks run together."""
+        root = self.call("DOM.getDocument", {"depth": 0})["root"]["nodeId"]
+        node = self.call("DOM.querySelector", {"nodeId": root, "selector": selector})["nodeId"]
+        found = self.call("Accessibility.queryAXTree", {"nodeId": node, "role": "StaticText"})["nodes"]
+        return [" ".join(str(n.get("name", {}).get("value", "")).split()) for n in found]
 
     def accessible(self):
         """What the accessibility tree holds: (role, name) of each node not ignored,

@@ -24,7 +24,7 @@ import time
 import unittest
 
 from harness import (BACKGROUND, BLACK, CELL, CHOICE_ROW, CLOSING_ROW, HEIGHT, LINUX_LISTER, REPORT_ROW,
-                     STEP_SECONDS, TOTAL_ROW, WHITE, WIDTH, XDOTOOL, Folder, Picture, XServer, cellRows,
+                     STEP_SECONDS, TOTAL_ROW, WHITE, WIDTH, XDOTOOL, Folder, Picture, XServer, cellRows, shownPath,
                      expectedListing, frameDrawn, stopProcess, waitFor)
 from windows_driver import (WINE, WINEBOOT, WINESERVER, cleanEnvironment, makePrefix, removePrefix,
                             wineEnvironment, windowsPath)
@@ -68,16 +68,12 @@ class Headless(unittest.TestCase):
         for folder, command in ((windows, [WINE, windows.executable]), (linux, [linux.executable])):
             env = dict(cleanEnvironment(), **wineEnvironment, LISTER_SCREEN="headless",
                        LISTER_CELLS=folder.file("cells.txt"), LISTER_SCREENSHOT=folder.file("final.png"))
-            if viaFile:
-                with open(folder.file("script"), "wb") as f:
-                    f.write(script)
-                with open(folder.file("script"), "rb") as keys:
-                    run = subprocess.run(command, stdin=keys, env=env, capture_output=True, timeout=RUN_SECONDS,
-                                         cwd=tempfile.gettempdir())
-            else:
-                run = subprocess.run(command, input=script, env=env, capture_output=True, timeout=RUN_SECONDS,
-                                     cwd=tempfile.gettempdir())
-            runs.append(run)
+            with open(folder.file("script"), "wb") as f:
+                f.write(script)
+            with open(folder.file("script"), "rb") as f:
+                keys = {"stdin": f} if viaFile else {"input": script}
+                runs.append(subprocess.run(command, env=env, capture_output=True, timeout=RUN_SECONDS,
+                                           cwd=tempfile.gettempdir(), **keys))
         return windows, linux, runs[0], runs[1]
 
     def test_files_and_screens_match_the_linux_build(self):
@@ -92,8 +88,7 @@ class Headless(unittest.TestCase):
         for name, script, n, intoFile, viaFile in cases:
             with self.subTest(name):
                 windows, linux, onWindows, onLinux = self.runBoth(script, viaFile)
-                errors = onWindows.stderr.decode(errors="replace")
-                self.assertEqual(onWindows.returncode, 0, errors)
+                self.assertEqual(onWindows.returncode, 0, onWindows.stderr.decode(errors="replace"))
                 self.assertEqual(onLinux.returncode, 0, onLinux.stderr)
                 fileName = "VSR_%d-6.asc" % n
                 if intoFile:
@@ -134,33 +129,38 @@ class Headless(unittest.TestCase):
                 self.assertFalse(any(name.startswith("VSR_") for name in os.listdir(windows.path)))
 
     def test_the_file_lands_next_to_the_executable_in_any_folder(self):
-        """Deep folders, and folders named in any script: the path goes
-        through the wide functions, and row 69 shows its UTF-8 bytes as
-        the Linux build shows them."""
-        cases = [
-            ("past 260 characters deep", ["d" * 120, "e" * 120, "f" * 60]),
-            ("Cyrillic, CJK and accents outside the ANSI code page", ["Кириллица", "漢字 ő ř ą"]),
+        """Any folder's path, through the wide functions: in code page 437, fitted to its row, as on Linux."""
+        cases = [  # name, folders, whether the file can be made there
+            ("past 260 characters deep", ["d" * 120, "e" * 120, "f" * 60], True),
+            ("past 260 characters deep, the file's name taken by a folder", ["d" * 120, "e" * 140], False),
+            ("Spanish, Cyrillic, CJK and accents outside the ANSI code page",
+             ["Documentos", "Lotería", "Кириллица", "漢字 ő ř ą"], True),
         ]
-        for name, folders in cases:
+        for name, folders, writable in cases:
             with self.subTest(name):
                 folder = Folder(WINDOWS_LISTER, "lister.exe")
                 self.addCleanup(folder.remove)
                 deep = os.path.join(folder.path, *folders)
-                os.makedirs(deep)
+                os.makedirs(os.path.join(deep, "" if writable else "VSR_7-6.asc"))
                 executable = os.path.join(deep, "lister.exe")
                 shutil.move(folder.executable, executable)
-                cells = os.path.join(deep, "cells.txt")
                 # Wine reads the names and the environment in this locale's encoding.
                 env = dict(cleanEnvironment(), **wineEnvironment, LISTER_SCREEN="headless", LC_ALL="C.UTF-8",
                            LISTER_CELLS="\\".join([windowsPath(folder.path)] + folders + ["cells.txt"]))
                 run = subprocess.run([WINE, executable], input=b"7\rG\r", env=env, capture_output=True,
                                      timeout=RUN_SECONDS)
                 self.assertEqual(run.returncode, 0, run.stderr)
-                with open(os.path.join(deep, "VSR_7-6.asc"), "rb") as f:
-                    self.assertEqual(f.read(), b"".join(expectedListing(7)))
-                path = "\\".join([windowsPath(folder.path)] + folders + ["VSR_7-6.asc"]).encode()
-                # Row 69 on, scrolled up when it runs past row 70.
-                self.assertIn(b" > RUTA: " + path + b" ", b"".join(cellRows(cells)))
+                path = "\\".join([windowsPath(folder.path)] + folders + ["VSR_7-6.asc"])
+                rows = cellRows(os.path.join(deep, "cells.txt"))
+                self.assertTrue(rows[1].startswith(b"     VARIACIONES SIN REPETICION"), rows[1])  # nothing scrolled
+                if writable:
+                    with open(os.path.join(deep, "VSR_7-6.asc"), "rb") as f:
+                        self.assertEqual(f.read(), b"".join(expectedListing(7)))
+                    self.assertEqual(rows[CLOSING_ROW].rstrip(), b" > RUTA: " + shownPath(path, 91))
+                    self.assertTrue(rows[REPORT_ROW].startswith(b" > OK. TIEMPO INVERTIDO: "), rows[REPORT_ROW])
+                else:
+                    self.assertEqual(rows[REPORT_ROW].rstrip(),
+                                     b" > ERROR AL CREAR EL ARCHIVO: " + shownPath(path, 62) + b"  ERR= 2")
 
     def test_without_any_standard_input_a_question_ends_with_status_3(self):
         folder = Folder(WINDOWS_LISTER, "lister.exe")
@@ -219,10 +219,8 @@ class Headless(unittest.TestCase):
 
     def test_a_screen_that_cannot_be_had_gives_way_to_the_headless_one(self):
         # No display here: the window cannot open, and the script still runs.
-        cases = [
-            ("terminal", "the terminal screen is not built in; choosing by itself"),
-            ("window", "the window screen cannot open (cannot create the window"),
-        ]
+        cases = [("terminal", "the terminal screen is not built in; choosing by itself"),
+                 ("window", "the window screen cannot open (cannot create the window")]
         for chosen, message in cases:
             with self.subTest(chosen):
                 windows = Folder(WINDOWS_LISTER, "lister.exe")

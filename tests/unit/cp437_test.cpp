@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
+#include <utility>
 
 using namespace screen;
 
@@ -48,4 +50,21 @@ TEST(Utf8, DecodesWholeCharactersAndSaysWhatIsMissingOrWrong) {
     EXPECT_EQ(decodeUtf8(overlong, 2, c, used), Utf8Status::invalid);
     EXPECT_EQ(decodeUtf8(surrogate, 3, c, used), Utf8Status::invalid);
     EXPECT_EQ(decodeUtf8(broken, 2, c, used), Utf8Status::invalid);
+}
+
+// Each character the set has as its byte, control characters too; any
+// other character, and each byte outside UTF-8, as "?".
+TEST(Cp437, FolderNamesInTheirOwnLetters) {
+    std::string bytes, characters;
+    for (int byte = 1; byte < 256; ++byte) {
+        bytes += static_cast<char>(byte);
+        characters += utf8Of(cp437ToUnicode(static_cast<std::uint8_t>(byte)));
+    }
+    EXPECT_EQ(cp437FromUtf8(characters), bytes);
+    const std::pair<std::string, std::string> names[] = {
+        {"Documentos/Loter\u00eda", "Documentos/Loter\xa1" "a"},
+        {"\u041a\u0438\u0440\u0438\u043b\u043b\u0438\u0446\u0430 \u6f22 \u0151\u20ac\U0001f600", "????????? ? ???"},
+        {"a\xe9\xff\xc3" "A\xed\xa0\x80\xc0\xaf\xe2\x82", "a???A???????"},
+        {"\n\r\a\t\b\x7f", "\n\r\a\t\b\x7f"}};
+    for (const auto& [name, shown] : names) EXPECT_EQ(cp437FromUtf8(name), shown) << name;
 }

@@ -1,6 +1,6 @@
 // The page's file worker: it writes the file lister writes, as lister asks
-// through a record in its shared memory (platform/platform_web.cpp, whose
-// byte offsets are these), and hands the page the closed file. The file
+// through a record in its shared memory (platform/platform_web.cpp, which
+// gives the record's map), and hands the page the closed file. The file
 // goes into a folder of this page's own in the origin's private file
 // system, through a synchronous access handle; where the browser offers no
 // such thing (an old engine, some private windows) it is held in this
@@ -10,33 +10,34 @@
 // the pages after it.
 'use strict';
 
-const serving = 0, requests = 1, answers = 2, operation = 3, bytes = 4, length = 5;  // 32-bit words
-const length64 = 3, result = 4;  // 64-bit numbers
-const nameOffset = 40, nameRoom = 64;
-const openFile = 1, writeFile = 2, cutFile = 3, closeFile = 4;
 const folderPrefix = 'lister-';
-const openedWithRoom = 2;
 const initialMemoryFile = 1 << 16;
 
-let words, numbers, memory;
+// lister's memory, the record as 32-bit words and as 64-bit numbers, and
+// its map: where it is, its fields' byte offsets, the request numbers.
+let memory, words, numbers, map;
 let folder = null;  // this page's, made at the first file
 // The open file: {name, handle, access, reserved} on disk, {name, data, end}
 // in memory; where its good part ends, should a write have failed.
 let output = null;
 let position = 0;
-let scratch = null;  // what is written, copied out of lister's memory
+// Where the browser takes no shared memory to write from, what is written
+// is copied out of lister's memory first.
+let copyFirst = false;
+let scratch = null;
 
 onmessage = async event => {
   memory = event.data.memory;
-  words = new Int32Array(memory.buffer, event.data.channel, nameOffset / 4);
-  numbers = new Float64Array(memory.buffer, event.data.channel, nameOffset / 8);
+  map = JSON.parse(textAt(event.data.channel));
+  words = new Int32Array(memory.buffer, map.at, map.size / 4);
+  numbers = new Float64Array(memory.buffer, map.at, map.size / 8);
   const name = folderPrefix + crypto.randomUUID();
   const root = await privateFolder();
   if (root) await holdLock(name);
   folder = { root, name, handle: null };
   await removeLeftovers().catch(() => {});
-  Atomics.store(words, serving, 1);
-  Atomics.notify(words, serving);
+  Atomics.store(words, map.serving / 4, 1);
+  Atomics.notify(words, map.serving / 4);
   serve();
 };
 
@@ -77,21 +78,22 @@ async function removeLeftovers() {
 // thread, which answers soonest: lister waits for the answer meanwhile.
 // Otherwise the event loop stays free, and the page can go at any time.
 async function serve() {
+  const requests = map.requests / 4, answers = map.answers / 4;
   for (let answered = 0; ; ) {
     while (Atomics.load(words, requests) === answered) {
       if (output || !Atomics.waitAsync) Atomics.wait(words, requests, answered);
       else await Atomics.waitAsync(words, requests, answered).value;
     }
     answered = Atomics.load(words, requests);
-    const asked = words[operation];
+    const asked = words[map.operation / 4];
     let done = 0;
     try {
       done = await perform(asked);
     } catch (error) {
       done = 0;  // the quota reached, the disk full: a write that failed
     }
-    numbers[result] = done;
-    const closed = asked === closeFile ? output : null;
+    numbers[map.result / 8] = done;
+    const closed = asked === map.closeFile ? output : null;
     if (closed) output = null;
     Atomics.store(words, answers, answered);
     Atomics.notify(words, answers);
@@ -105,17 +107,19 @@ async function serve() {
 
 function perform(what) {
   switch (what) {
-    case openFile: return open(requestedName(), numbers[length64]);
-    case writeFile: return write(new Uint8Array(memory.buffer, words[bytes] >>> 0, words[length] >>> 0));
-    case cutFile: return cut(numbers[length64]);
-    case closeFile: return close();
+    case map.openFile: return open(textAt(map.at + map.name), numbers[map.length64 / 8]);
+    case map.writeFile:
+      return write(new Uint8Array(memory.buffer, words[map.bytes / 4] >>> 0, words[map.length / 4] >>> 0));
+    case map.cutFile: return cut(numbers[map.length64 / 8]);
+    case map.closeFile: return close();
   }
   return 0;
 }
 
-function requestedName() {
-  const raw = new Uint8Array(memory.buffer, words.byteOffset + nameOffset, nameRoom).slice();
-  return new TextDecoder().decode(raw.subarray(0, raw.indexOf(0)));
+// The UTF-8 text that ends at the first 0 byte from `address` on.
+function textAt(address) {
+  const bytes = new Uint8Array(memory.buffer, address);
+  return new TextDecoder().decode(bytes.slice(0, bytes.indexOf(0)));
 }
 
 // 1 when the file is open, 2 when it also has its whole length.
@@ -125,7 +129,7 @@ async function open(name, expected) {
   await removeLeftovers().catch(() => {});
   output = await openOnDisk(name, expected) ||
     { name, data: new Uint8Array(expected || initialMemoryFile), end: 0, goodEnd: Infinity };
-  return output.reserved || !output.access ? openedWithRoom : 1;
+  return output.reserved || !output.access ? map.openedWithRoom : 1;
 }
 
 async function openOnDisk(name, expected) {
@@ -164,13 +168,9 @@ function write(piece) {
     return piece.length;
   }
   if (output.goodEnd !== Infinity) return 0;
-  // The browser writes from memory of its own several times faster than
-  // from memory it shares.
-  if (!scratch || scratch.length < piece.length) scratch = new Uint8Array(piece.length);
-  scratch.set(piece);
   let written = 0;
   try {
-    written = output.access.write(scratch.subarray(0, piece.length), { at: position });
+    written = writeOnDisk(piece);
   } catch (error) {
     written = 0;  // the quota reached, or the disk full
   }
@@ -182,6 +182,23 @@ function write(piece) {
   }
   position += written;
   return written;
+}
+
+// Straight from lister's memory, which lister leaves alone until the
+// answer, where the browser takes shared memory to write from (an engine
+// that does not refuses it with a TypeError).
+function writeOnDisk(piece) {
+  if (!copyFirst) {
+    try {
+      return output.access.write(piece, { at: position });
+    } catch (error) {
+      if (!(error instanceof TypeError)) throw error;
+      copyFirst = true;
+    }
+  }
+  if (!scratch || scratch.length < piece.length) scratch = new Uint8Array(piece.length);
+  scratch.set(piece);
+  return output.access.write(scratch.subarray(0, piece.length), { at: position });
 }
 
 // Only when the final length was not known, or was wrong.

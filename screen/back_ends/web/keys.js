@@ -29,14 +29,23 @@ function modifierBits(e) {
 // is to do with it.
 function press(key, modifiers) {
   startAudio();
-  if (key === 'Enter') answerGiven();
+  followProgram();
+  return pressKey(key, modifiers);
+}
+
+function pressKey(key, modifiers) {
   const action = Module.ccall('lister_web_key_down', 'number', ['string', 'number'], [key, modifiers || 0]);
-  if (action !== keyPassOn && action !== keyToggleFullScreen) scheduleHandOver();
+  if (action === keyPassOn || action === keyToggleFullScreen) return action;
+  if (key === 'Enter') answerGiven();
+  scheduleHandOver();
   return action;
 }
 
+// A paste of any length: the page's own work once, not once a character.
 function typeText(text) {
-  for (const character of text) press(character);
+  startAudio();
+  followProgram();
+  for (const character of text) pressKey(character);
 }
 
 // Whether an answer is being typed: Tab is lister's then, and otherwise

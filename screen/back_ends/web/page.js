@@ -1,5 +1,7 @@
 // The page around lister: it loads the program, paints its picture into
-// the canvas at a size that fits the window, sounds its beeps, hands the
+// the canvas at a size that fits the window (on a small screen, the part
+// of the grid it has room for at the picture's own size), sounds its
+// beeps, hands the
 // file it writes to the user, tells when it has ended, and keeps itself
 // for use offline. The program runs in workers of its own, and its file
 // is written by the page's file worker (file_worker.js); everything here
@@ -9,11 +11,13 @@
 'use strict';
 
 const canvas = document.getElementById('screen');
+const viewCanvas = document.getElementById('view');
 const picture = document.getElementById('picture');
 const statusLine = document.getElementById('status');
 const fileLine = document.getElementById('file');
 const againButton = document.getElementById('again');
 const context = canvas.getContext('2d', { alpha: false });
+const viewContext = viewCanvas.getContext('2d', { alpha: false });
 
 const texts = {
   ended: 'lister ha terminado.',
@@ -23,9 +27,12 @@ const texts = {
     'Cross-Origin-Opener-Policy: same-origin y Cross-Origin-Embedder-Policy: require-corp.',
   file: 'Archivo generado: ',
   bytes: ' bytes',
+  keysDropped: count => 'Se han descartado ' + count.toLocaleString('es') +
+    ' teclas: lister guarda como mucho 65.536 teclas por leer.',
 };
 
-const minimumScale = 0.25;
+const cell = 8;  // the picture's pixels a cell takes each way
+const foldColour = '#202020', foldMarkColour = '#a0a0a0';
 const toneVolume = 0.2;
 const toneFadeSeconds = 0.005;  // no click at either end of a tone
 const isolatingKey = 'lister-isolating';
@@ -37,6 +44,11 @@ let audio = null;    // made at the first key: browsers sound nothing before the
 let toneEnd = 0;
 let screenLock = null;  // the wake lock that keeps the screen saver away
 let fileLink = null;    // the object URL of the file offered
+let droppedKeys = 0;
+// On a small screen, the cells there is room for, and the user's swipe
+// away from what the view follows; null where the whole picture fits.
+let folded = null;
+let viewShown = '';  // the view last drawn, as text
 const fileWorker = new Worker('file_worker.js');
 
 // emscripten's settings for lister.js, read when it loads.
@@ -52,15 +64,18 @@ var Module = {
 
 function paint() {
   const at = Module._lister_web_picture();
-  if (at) paintChangedLines(at);
+  const changed = at && paintChangedLines(at);
+  if (folded) drawView(changed);
   soundBeeps();
   readTexts();
+  tellDroppedKeys();
   if (running) requestAnimationFrame(paint);
 }
 
+// Whether lines changed.
 function paintChangedLines(at) {
   const changed = Module._lister_web_take_changed_lines() >>> 0;
-  if (changed === 0) return;
+  if (changed === 0) return false;
   const width = Module._lister_web_picture_width();
   const height = Module._lister_web_picture_height();
   if (!painted) {
@@ -77,24 +92,89 @@ function paintChangedLines(at) {
   painted.data.set(new Uint8Array(Module.wasmMemory.buffer, at + first * lineBytes, (end - first) * lineBytes),
     first * lineBytes);
   context.putImageData(painted, 0, 0, 0, first, width, end - first);
+  return true;
 }
 
 // As large as the window allows beside or above the key bar, pixel for
 // pixel or a whole number of the screen's pixels for each of the
-// picture's where it fits, smaller where it does not.
+// picture's where it fits. Where it does not, the picture keeps its own
+// size, and the view shows the part of the grid there is room for.
 function fitPicture() {
   const ratio = window.devicePixelRatio || 1;
-  const margin = parseFloat(getComputedStyle(document.querySelector('main')).paddingTop);
+  const whole = document.fullscreenElement !== null;
+  const margin = whole ? 0 : parseFloat(getComputedStyle(document.querySelector('main')).paddingTop);
   const stage = getComputedStyle(document.getElementById('stage'));
   const gap = parseFloat(stage.rowGap) || 0;
   const keyBar = document.getElementById('keyBar');
-  const beside = stage.flexDirection === 'row' && keyBar.offsetWidth ? keyBar.offsetWidth + gap : 0;
-  const below = stage.flexDirection !== 'row' && keyBar.offsetHeight ? keyBar.offsetHeight + gap : 0;
+  const beside = !whole && stage.flexDirection === 'row' && keyBar.offsetWidth ? keyBar.offsetWidth + gap : 0;
+  const below = !whole && stage.flexDirection !== 'row' && keyBar.offsetHeight ? keyBar.offsetHeight + gap : 0;
   const width = document.documentElement.clientWidth - 2 * margin - beside;
   const height = window.innerHeight - 2 * margin - below;
-  let scale = Math.max(Math.min(width / canvas.width, height / canvas.height), minimumScale);
-  if (scale >= 1) scale = Math.max(Math.floor(scale * ratio), 1) / ratio;
+  let scale = Math.min(width / canvas.width, height / canvas.height);
+  const fits = scale >= 1;
+  picture.classList.toggle('folded', !fits);
+  if (!fits) {
+    folded = { columns: Math.floor(width / cell), rows: Math.floor(height / cell), userRows: 0, userColumns: 0 };
+    viewShown = '';
+    drawView(true);
+    return;
+  }
+  folded = null;
+  picture.style.height = '';
+  scale = Math.max(Math.floor(scale * ratio), 1) / ratio;
   picture.style.width = canvas.width * scale + 'px';
+}
+
+// The part of the grid the view has room for, as the program lays it out:
+// the rows it keeps in view, the rest following what it draws, a dotted
+// row where rows are folded away and a dotted column where columns are.
+function drawView(linesChanged) {
+  const at = Module._lister_web_view(folded.columns, folded.rows, folded.userRows, folded.userColumns);
+  const [first, columns, left, right, count] = new Int32Array(Module.wasmMemory.buffer, at, 5);
+  const rows = new Int32Array(Module.wasmMemory.buffer, at + 20, count);
+  const shown = [first, columns, left, right, ...rows].join();
+  if (!linesChanged && shown === viewShown) return;
+  viewShown = shown;
+  const width = (left + columns + right) * cell;
+  if (viewCanvas.width !== width || viewCanvas.height !== count * cell) {
+    viewCanvas.width = width;
+    viewCanvas.height = count * cell;
+    picture.style.width = width + 'px';
+    picture.style.height = count * cell + 'px';
+  }
+  viewContext.fillStyle = foldColour;
+  viewContext.fillRect(0, 0, width, count * cell);
+  viewContext.fillStyle = foldMarkColour;
+  rows.forEach((row, i) => {
+    if (row) {
+      viewContext.drawImage(canvas, (first - 1) * cell, (row - 1) * cell, columns * cell, cell,
+        left * cell, i * cell, columns * cell, cell);
+    } else {
+      for (let x = 0; x < width; x += cell) viewContext.fillRect(x + 2, i * cell + 3, 4, 2);
+    }
+  });
+  for (const x of [left ? 0 : -1, right ? width - cell : -1]) {
+    for (let y = 0; x >= 0 && y < count * cell; y += cell) viewContext.fillRect(x + 3, y + 2, 2, 4);
+  }
+}
+
+// A swipe over the view moves it a cell at a time; the next key brings it
+// back to what the program does.
+let swipe = null;
+
+function startSwipe(e) {
+  if (folded && e.isPrimary) swipe = { x: e.clientX, y: e.clientY, rows: folded.userRows, columns: folded.userColumns };
+}
+
+function moveSwipe(e) {
+  if (!swipe || !folded || !e.isPrimary) return;
+  const limit = (value, most) => Math.max(-most, Math.min(most, value));
+  folded.userRows = limit(swipe.rows - Math.round((e.clientY - swipe.y) / cell), canvas.height / cell);
+  folded.userColumns = limit(swipe.columns - Math.round((e.clientX - swipe.x) / cell), canvas.width / cell);
+}
+
+function followProgram() {
+  if (folded) folded.userRows = folded.userColumns = 0;
 }
 
 // ---- Beeps ------------------------------------------------------------------
@@ -124,6 +204,14 @@ function soundBeeps() {
     tone.stop(start + seconds);
     toneEnd = start + seconds;
   }
+}
+
+// Keys past what lister holds are not lost without a word.
+function tellDroppedKeys() {
+  const dropped = Module._lister_web_take_dropped_keys();
+  if (dropped === 0) return;
+  droppedKeys += dropped;
+  statusLine.textContent = texts.keysDropped(droppedKeys);
 }
 
 // ---- Files ------------------------------------------------------------------
@@ -171,12 +259,14 @@ function stopped(text) {
   if (screenLock) screenLock.release().catch(() => {});
   if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
   statusLine.textContent = text;
+  keyField.setAttribute('aria-label', text);  // no question is asked any more
   againButton.hidden = false;
   againButton.focus();
 }
 
 function ended() {
   paint();  // the last lines, shown before the screen closed
+  sayLastLines();
   stopped(texts.ended);
 }
 
@@ -242,4 +332,7 @@ async function load() {
 
 againButton.addEventListener('click', runAgain);
 window.addEventListener('resize', () => { if (painted) fitPicture(); });
+picture.addEventListener('pointerdown', startSwipe);
+picture.addEventListener('pointermove', moveSwipe);
+for (const end of ['pointerup', 'pointercancel']) window.addEventListener(end, () => { swipe = null; });
 load();
