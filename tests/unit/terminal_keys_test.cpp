@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "screen/back_ends/terminal_keys.h"
+#include "screen/cp437.h"
 
 using namespace screen;
 
@@ -20,10 +21,10 @@ std::vector<std::uint8_t> bytesOf(const std::string& s) { return {s.begin(), s.e
 Keys keysOf(const std::string& bytes, bool* redraw = nullptr) {
     std::vector<std::uint8_t> pending = bytesOf(bytes);
     Keys keys;
-    bool r = false;
+    TerminalRequests r;
     takeTerminalKeys(pending, true, 1000, keys, r);
     EXPECT_TRUE(pending.empty()) << bytes;
-    if (redraw) *redraw = r;
+    if (redraw) *redraw = r.redraw;
     return keys;
 }
 
@@ -138,6 +139,8 @@ const std::vector<Case> cases = {
     // Not keys at all
     {"paste start marker", esc + "[200~", {}},
     {"mouse report", esc + "[<0;10;5M", {}},
+    {"mouse wheel", esc + "[<65;10;5M", {}},
+    {"mouse report, first form, then a key", esc + "[M !!a", {'a'}},
     {"focus in", esc + "[I", {}},
     {"keypad 5", esc + "[E", {}},
     {"sequence then text", esc + "[Ax", {x(72), 'x'}},
@@ -156,11 +159,11 @@ TEST(TerminalKeys, ASequenceSplitAcrossTwoReadsGivesTheSameKeys) {
         for (std::size_t cut = 1; cut < c.bytes.size(); ++cut) {
             std::vector<std::uint8_t> pending = bytesOf(c.bytes.substr(0, cut));
             Keys keys;
-            bool redraw = false;
-            takeTerminalKeys(pending, false, 1000, keys, redraw);
+            TerminalRequests requests;
+            takeTerminalKeys(pending, false, 1000, keys, requests);
             const std::string rest = c.bytes.substr(cut);
             pending.insert(pending.end(), rest.begin(), rest.end());
-            takeTerminalKeys(pending, true, 1000, keys, redraw);
+            takeTerminalKeys(pending, true, 1000, keys, requests);
             EXPECT_EQ(keys, c.keys) << c.what << ", cut after " << cut;
             EXPECT_TRUE(pending.empty()) << c.what;
         }
@@ -170,18 +173,18 @@ TEST(TerminalKeys, ASequenceSplitAcrossTwoReadsGivesTheSameKeys) {
 TEST(TerminalKeys, ALoneEscWaitsUntilTheTerminalIsQuiet) {
     std::vector<std::uint8_t> pending = bytesOf(esc);
     Keys keys;
-    bool redraw = false;
-    takeTerminalKeys(pending, false, 15, keys, redraw);
+    TerminalRequests requests;
+    takeTerminalKeys(pending, false, 15, keys, requests);
     EXPECT_TRUE(keys.empty());
     EXPECT_EQ(pending.size(), 1u);
-    takeTerminalKeys(pending, true, 15, keys, redraw);
+    takeTerminalKeys(pending, true, 15, keys, requests);
     EXPECT_EQ(keys, Keys{27});
     EXPECT_TRUE(pending.empty());
 
     // Characters before an unfinished sequence do not wait for it.
     pending = bytesOf("ab" + esc + "[1;");
     keys.clear();
-    takeTerminalKeys(pending, false, 15, keys, redraw);
+    takeTerminalKeys(pending, false, 15, keys, requests);
     EXPECT_EQ(keys, (Keys{'a', 'b'}));
     EXPECT_EQ(pending, bytesOf(esc + "[1;"));
 }
@@ -202,11 +205,51 @@ TEST(TerminalKeys, OnlyAsManyKeysAsThereIsRoomForTheRestWait) {
     for (const RoomCase& c : roomCases) {
         std::vector<std::uint8_t> pending = bytesOf(c.bytes);
         Keys keys;
-        bool redraw = false;
-        takeTerminalKeys(pending, true, c.room, keys, redraw);
+        TerminalRequests requests;
+        takeTerminalKeys(pending, true, c.room, keys, requests);
         EXPECT_EQ(keys, c.taken) << c.bytes;
         EXPECT_EQ(pending, bytesOf(c.left)) << c.bytes;
     }
+}
+
+// What moves the view posts no key: the direction each asks for, as the
+// signs of its rows, columns and pages.
+TEST(TerminalKeys, AltWithTheCursorBlockAndTheWheelMoveTheView) {
+    const std::pair<std::string, std::string> cases[] = {
+        {esc + "[1;3A", "up"},           {esc + "[1;9B", "down"},         {esc + "[1;3D", "left"},
+        {esc + "[1;4C", "right"},        {esc + "[5;3~", "page up"},      {esc + "[6;3~", "page down"},
+        {esc + "[1;3H", "up left"},      {esc + "[1;3F", "down right"},   {esc + esc + "[A", "up"},
+        {esc + esc + "[6~", "page down"}, {esc + esc + "OD", "left"},     {esc + "[<64;1;1M", "up"},
+        {esc + "[<65;80;24M", "down"},   {esc + "[<68;1;1M", "left"},     {esc + "[<69;1;1M", "right"},
+        {esc + "[<67;1;1M", "right"},    {esc + "[Ma!!", "down"},         {esc + "[<64;1;1m", ""},
+        {esc + "[<0;1;1M", ""},          {esc + "[1;7A", ""},             {esc + "[3;3~", ""},
+    };
+    const auto direction = [](const ViewMove& m) {
+        std::string d;
+        if (m.pages) d += m.pages < 0 ? "page up" : "page down";
+        if (m.rows) d += m.rows < 0 ? "up" : "down";
+        if (m.columns) d += std::string(d.empty() ? "" : " ") + (m.columns < 0 ? "left" : "right");
+        return d;
+    };
+    for (const auto& [bytes, expected] : cases) {
+        std::vector<std::uint8_t> pending = bytesOf(bytes);
+        Keys keys;
+        TerminalRequests requests;
+        takeTerminalKeys(pending, true, 15, keys, requests);
+        EXPECT_TRUE(keys.empty()) << expected;
+        EXPECT_EQ(requests.moved, !expected.empty()) << expected;
+        EXPECT_EQ(direction(requests.move), expected);
+    }
+}
+
+// In a Latin-1 terminal a byte from 160 up is a character; in Latin-9 some
+// of them are other letters, none of code page 437.
+TEST(TerminalKeys, ALatinTerminalTypesItsOwnBytes) {
+    const std::uint8_t n = 0xF1, half = 0xBD;  // Latin-1's n with tilde and one half
+    EXPECT_EQ(decodeTerminalInput(&n, 1, true, TerminalCharset::latin1).code, unicodeToCp437(U'\u00F1'));
+    EXPECT_EQ(decodeTerminalInput(&half, 1, true, TerminalCharset::latin1).code, unicodeToCp437(U'\u00BD'));
+    EXPECT_EQ(decodeTerminalInput(&half, 1, true, TerminalCharset::latin9).kind, TerminalInput::nothing);
+    EXPECT_EQ(decodeTerminalInput(&n, 1, true, TerminalCharset::utf8).kind, TerminalInput::nothing);
 }
 
 TEST(TerminalKeys, CtrlLAsksForARedrawAndPostsNothing) {
