@@ -49,8 +49,8 @@ struct GridView {
     // move: hand it back as the request's followedRow next time.
     int followedRow = 1;
     // The window as shown, the user's move included, and its height; and
-    // the first column the focus alone would show. A surface keeps only as
-    // much of the user's move as these show took effect.
+    // the first column the focus alone would show. From these a surface
+    // learns how much of the user's move took effect (none past an edge).
     int windowRow = 1;
     int windowRows = 0;
     int followedColumn = 1;
