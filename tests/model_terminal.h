@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,11 @@ namespace testing_screen {
 
 using screen::TerminalCell;
 using screen::TerminalPicture;
+
+// The colours of the pictures the tests draw: lister's white, green and blue.
+inline constexpr screen::Color white = 0xFFFFFF;
+inline constexpr screen::Color green = 0x00FF00;
+inline constexpr screen::Color blue = 0x000044;
 
 // Just the part of an xterm that the writer uses: CUP, CUU/CUD/CUF/CUB, CR,
 // LF, ED 2, the cursor shown and hidden, SGR 0/4/24, dim and its end, the
@@ -175,23 +182,16 @@ inline void expectShowsView(ModelTerminal& t, const TerminalPicture& p, const sc
 // Which colour forms the SGRs in `bytes` use: "24-bit", "256", "16".
 inline std::set<std::string> colourForms(const std::string& bytes) {
     std::set<std::string> forms;
-    for (std::size_t at = bytes.find("\x1b["); at != std::string::npos; at = bytes.find("\x1b[", at + 1)) {
-        const std::size_t end = bytes.find_first_not_of("0123456789;", at + 2);
-        if (end == std::string::npos || bytes[end] != 'm') continue;
+    const std::regex sgr("\x1b\\[([0-9;]*)m");
+    for (auto m = std::sregex_iterator(bytes.begin(), bytes.end(), sgr); m != std::sregex_iterator(); ++m) {
+        std::istringstream parameters((*m)[1]);
         std::vector<int> p;
-        std::string number;
-        for (std::size_t i = at + 2; i <= end; ++i) {
-            if (bytes[i] == ';' || i == end) p.push_back(number.empty() ? 0 : std::stoi(number)), number.clear();
-            else number += bytes[i];
-        }
+        for (std::string n; std::getline(parameters, n, ';');) p.push_back(n.empty() ? 0 : std::stoi(n));
         for (std::size_t i = 0; i < p.size(); ++i) {
-            if ((p[i] == 38 || p[i] == 48) && i + 1 < p.size()) {
-                forms.insert(p[i + 1] == 2 ? "24-bit" : "256");
-                i += p[i + 1] == 2 ? 4 : 2;
-            } else if ((p[i] >= 30 && p[i] <= 37) || (p[i] >= 40 && p[i] <= 47) || (p[i] >= 90 && p[i] <= 97) ||
-                       (p[i] >= 100 && p[i] <= 107)) {
-                forms.insert("16");
-            }
+            const bool extended = (p[i] == 38 || p[i] == 48) && i + 1 < p.size();
+            if (extended) forms.insert(p[i + 1] == 2 ? "24-bit" : "256");
+            if (extended) i += p[i + 1] == 2 ? 4 : 2;
+            else if (p[i] % 10 < 8 && (p[i] / 10 == 3 || p[i] / 10 == 4 || p[i] / 10 == 9 || p[i] / 10 == 10)) forms.insert("16");
         }
     }
     return forms;

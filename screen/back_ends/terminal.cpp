@@ -178,7 +178,7 @@ void takeInput(BackEnd& b, KeyQueue& queue) {
         if (wantsBytes(t)) readMore(t);
         const bool quiet = t.inputEnded || std::chrono::steady_clock::now() - t.lastArrival >= escapeWait;
         t.keys.clear();
-        takeTerminalKeys(t.pending, quiet, keyRoom(queue), t.keys, t.requests, t.view.charset);
+        takeTerminalKeys(t.pending, quiet, keyRoom(queue), t.keys, t.requests);
         for (KeyCode k : t.keys) offerKey(queue, k);
         // A paste larger than the pending bytes goes on while there is room.
     } while (!t.keys.empty() && wantsBytes(t) && keyRoom(queue) > 0);

@@ -140,15 +140,6 @@ std::optional<PcKey> numberedKey(int number, bool& shifted) {
     return std::nullopt;
 }
 
-// Where Latin-9 has letters (the euro, S, Z, OE, Y with marks) that
-// Latin-1 has other characters for.
-bool latin9Differs(std::uint8_t b) {
-    switch (b) {
-        case 0xA4: case 0xA6: case 0xA8: case 0xB4: case 0xB8: case 0xBC: case 0xBD: case 0xBE: return true;
-        default: return false;
-    }
-}
-
 bool isParameterByte(std::uint8_t b) { return b >= 0x30 && b <= 0x3F; }
 bool isIntermediateByte(std::uint8_t b) { return b >= 0x20 && b <= 0x2F; }
 bool isFinalByte(std::uint8_t b) { return b >= 0x40 && b <= 0x7E; }
@@ -260,7 +251,7 @@ DecodedInput decodeSs3(const std::uint8_t* bytes, std::size_t length, bool quiet
     return c && !m.alt ? keyInput(c, used) : nothingInput(used);
 }
 
-DecodedInput decodeAfterEscape(const std::uint8_t* bytes, std::size_t length, bool quiet, TerminalCharset charset) {
+DecodedInput decodeAfterEscape(const std::uint8_t* bytes, std::size_t length, bool quiet) {
     if (length == 1) return quiet ? keyInput(escape, 1) : incompleteInput();
     const std::uint8_t next = bytes[1];
     if (next == '[') return decodeCsi(bytes, length, quiet);
@@ -270,7 +261,7 @@ DecodedInput decodeAfterEscape(const std::uint8_t* bytes, std::size_t length, bo
         // together (a slow link) are two ESC keys, and none may be lost.
         if (length == 2) return quiet ? keyInput(escape, 1) : incompleteInput();
         if (bytes[2] != '[' && bytes[2] != 'O') return keyInput(escape, 1);
-        const DecodedInput inner = decodeAfterEscape(bytes + 1, length - 1, quiet, charset);
+        const DecodedInput inner = decodeAfterEscape(bytes + 1, length - 1, quiet);
         if (inner.kind == TerminalInput::incomplete) return inner;
         if (inner.kind == TerminalInput::key) {
             if (const auto move = viewMoveOf(inner.code)) return moveInput(*move, 1 + inner.used);
@@ -278,26 +269,20 @@ DecodedInput decodeAfterEscape(const std::uint8_t* bytes, std::size_t length, bo
         return nothingInput(1 + inner.used);
     }
     // Alt with a character.
-    const DecodedInput inner = decodeTerminalInput(bytes + 1, length - 1, quiet, charset);
+    const DecodedInput inner = decodeTerminalInput(bytes + 1, length - 1, quiet);
     if (inner.kind == TerminalInput::incomplete) return inner;
     return nothingInput(1 + inner.used);
 }
 
 }  // namespace
 
-DecodedInput decodeTerminalInput(const std::uint8_t* bytes, std::size_t length, bool quiet, TerminalCharset charset) {
+DecodedInput decodeTerminalInput(const std::uint8_t* bytes, std::size_t length, bool quiet) {
     if (length == 0) return incompleteInput();
     const std::uint8_t first = bytes[0];
-    if (first == escape) return decodeAfterEscape(bytes, length, quiet, charset);
+    if (first == escape) return decodeAfterEscape(bytes, length, quiet);
     if (first == formFeed) return {TerminalInput::redraw, 0, 1, {}};
     if (first == erase || first == keyBackspace) return keyInput(keyBackspace, 1);
     if (first < 0x80) return keyInput(first, 1);
-    if (charset == TerminalCharset::latin1 || charset == TerminalCharset::latin9) {
-        const int byte = first >= 0xA0 && !(charset == TerminalCharset::latin9 && latin9Differs(first))
-                             ? unicodeToCp437(first)
-                             : -1;
-        return byte < 0 ? nothingInput(1) : keyInput(byte, 1);
-    }
     char32_t character = 0;
     std::size_t used = 0;
     switch (decodeUtf8(bytes, length, character, used)) {
@@ -312,11 +297,11 @@ DecodedInput decodeTerminalInput(const std::uint8_t* bytes, std::size_t length, 
 }
 
 void takeTerminalKeys(std::vector<std::uint8_t>& pending, bool quiet, int room, std::vector<KeyCode>& keys,
-                      TerminalRequests& requests, TerminalCharset charset) {
+                      TerminalRequests& requests) {
     std::size_t at = 0;
     int taken = 0;
     while (at < pending.size() && taken < room) {
-        const DecodedInput d = decodeTerminalInput(pending.data() + at, pending.size() - at, quiet, charset);
+        const DecodedInput d = decodeTerminalInput(pending.data() + at, pending.size() - at, quiet);
         if (d.kind == TerminalInput::incomplete) break;
         if (d.kind == TerminalInput::key) {
             keys.push_back(d.code);

@@ -1,5 +1,5 @@
-// Keys from a terminal in raw mode: the bytes it sends (UTF-8 or Latin-1
-// text and the escape sequences of xterm-compatible terminals, the Linux
+// Keys from a terminal in raw mode: the bytes it sends (UTF-8 text and
+// the escape sequences of xterm-compatible terminals, the Linux
 // console, tmux, screen and rxvt) turned into our key codes, and what the
 // terminal keeps for itself: Ctrl+L, and moves of the view of the grid (Alt
 // with the cursor keys, the mouse wheel). Pure: no terminal involved.
@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "screen/back_ends/terminal_style.h"
 #include "screen/keys/key_queue.h"
 
 namespace screen {
@@ -46,15 +45,13 @@ struct TerminalRequests {
 
 // Decodes the first input of bytes[0..length). `quiet` says no byte has
 // arrived for a while, so nothing more belongs to what has begun: a lone
-// ESC is then the ESC key, and an unfinished sequence is dropped. In a
-// Latin-1 or Latin-9 terminal the bytes from 160 up are its characters.
-DecodedInput decodeTerminalInput(const std::uint8_t* bytes, std::size_t length, bool quiet,
-                                 TerminalCharset charset = TerminalCharset::utf8);
+// ESC is then the ESC key, and an unfinished sequence is dropped.
+DecodedInput decodeTerminalInput(const std::uint8_t* bytes, std::size_t length, bool quiet);
 
 // Decodes from the front of `pending` while fewer than `room` keys have been
 // appended to `keys`, and erases what it used; what is left waits for room
 // or for more bytes. Adds what is not a key to `requests`.
 void takeTerminalKeys(std::vector<std::uint8_t>& pending, bool quiet, int room, std::vector<KeyCode>& keys,
-                      TerminalRequests& requests, TerminalCharset charset = TerminalCharset::utf8);
+                      TerminalRequests& requests);
 
 }  // namespace screen

@@ -5,17 +5,178 @@
 // to work. The pseudo-terminal tests of our own are in terminal_pty_test.cpp.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "screen/back_ends/terminal_output.h"
-#include "tests/tmux_session.h"
+#include "tests/run_lister.h"
+#include "tests/temp_dir.h"
 
-using namespace testing_tmux;
+namespace {
+
+using testing_files::TempDir;
+using testing_lister::readFile;
+
+
+using testing_files::TempDir;
+using testing_lister::readFile;
+
+constexpr auto patience = std::chrono::seconds(15);
+constexpr const char* questionText = "NUMERO DE ELEMENTOS A COMBINAR";
+constexpr const char* choiceText = "SALIDA SOLO POR";
+constexpr const char* interruptedText = "PROCESO INTERRUMPIDO";
+constexpr const char* afterText = "AFTER-LISTER";
+
+std::string quoted(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+struct Shell {
+    int status = -1;
+    std::string output;
+};
+
+Shell shell(const std::string& command) {
+    Shell result;
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return result;
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+    const int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::string trimmed(std::string s) {
+    s.erase(s.find_last_not_of(' ') + 1);
+    return s;
+}
+
+// One tmux server on a socket of its own, killed (with whatever runs in
+// it) when the test ends.
+struct Tmux {
+    std::string socket;
+    TempDir scratch;
+
+    Tmux() {
+        static int serial = 0;
+        socket = "lister-e2e-" + std::to_string(getpid()) + "-" + std::to_string(++serial);
+    }
+    ~Tmux() { shell(command("kill-server")); }
+
+    std::string command(const std::string& arguments) const {
+        // A UTF-8 locale, so that tmux keeps the cells' characters whole.
+        return "env -u TMUX LC_ALL=C.UTF-8 tmux -L " + socket + " -f /dev/null " + arguments;
+    }
+    Shell run(const std::string& arguments) const { return shell(command(arguments)); }
+
+    // Runs `script` in sh in a new detached session of the given size.
+    // The script ends in a long sleep so that the pane outlives lister.
+    ::testing::AssertionResult start(const std::string& script, int columns = 100, int rows = 70) const {
+        const Shell r = run("new-session -d -s t -x " + std::to_string(columns) + " -y " + std::to_string(rows) +
+                            " " + quoted("exec sh -c " + quoted(script + "; exec sleep 600")));
+        if (r.status != 0) return ::testing::AssertionFailure() << "tmux cannot start: " << r.output;
+        return ::testing::AssertionSuccess();
+    }
+
+    std::vector<std::string> screen(bool colours = false) const {
+        return linesOf(run(std::string("capture-pane -p -t t") + (colours ? " -e" : "")).output);
+    }
+    std::string row(int r, bool colours = false) const {
+        const std::vector<std::string> lines = screen(colours);
+        return r >= 1 && r <= static_cast<int>(lines.size()) ? lines[static_cast<std::size_t>(r - 1)] : "";
+    }
+    std::string display(const std::string& format) const {
+        return trimmed(linesOf(run("display -p -t t " + quoted(format)).output + "\n")[0]);
+    }
+    void keys(const std::string& keys) const { run("send-keys -t t " + keys); }
+    void literal(const std::string& text) const { run("send-keys -t t -l " + quoted(text)); }
+    void resize(int columns, int rows) const {
+        run("resize-window -t t -x " + std::to_string(columns) + " -y " + std::to_string(rows));
+    }
+};
+
+::testing::AssertionResult eventually(const std::function<bool()>& test, const std::string& what) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (test()) return ::testing::AssertionSuccess();
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    }
+    return ::testing::AssertionFailure() << "waited in vain for " << what;
+}
+
+::testing::AssertionResult rowShows(const Tmux& t, int row, const std::string& text) {
+    std::string last;
+    if (eventually([&] { return (last = t.row(row)).find(text) != std::string::npos; }, "")) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "row " << row << " never showed \"" << text << "\"; it shows \"" << last
+                                         << "\"";
+}
+
+::testing::AssertionResult fileAppears(const std::string& path) {
+    return eventually([&] { return !trimmed(readFile(path)).empty() && readFile(path).back() == '\n'; }, path);
+}
+
+// Runs lister so that the test can see how it left the terminal: the modes
+// before and after, its exit status, then a line printed after it. The
+// shell outlives a Ctrl+C typed at lister.
+std::string listerScript(const TempDir& d, const std::string& environment = "LISTER_SCREEN=terminal",
+                         const std::string& binary = LISTER_BINARY) {
+    return "trap : INT; ulimit -c 0; stty -g > " + d.path + "/before; sh -c 'echo $$ > " + d.path +
+           "/pid; exec env -u DISPLAY -u WAYLAND_DISPLAY " + environment + " COLORTERM=truecolor LISTER_CELLS=" +
+           d.path + "/cells.txt " + binary + "'; echo $? > " + d.path + "/status; stty -g > " + d.path +
+           "/after; echo " + afterText;
+}
+
+// The pane is back on the main screen with the cursor shown, the terminal
+// modes are those from before, and what is printed next has no colour.
+// (The shell may first say how lister ended, on a line of its own.)
+void expectRestored(const Tmux& t, const TempDir& d) {
+    std::string after;
+    EXPECT_TRUE(eventually(
+        [&] {
+            for (const std::string& line : t.screen(true))
+                if (line.find(afterText) != std::string::npos) after = line;
+            return !after.empty();
+        },
+        afterText));
+    EXPECT_EQ(after.find("\x1b["), std::string::npos) << "colours left on: " << after;
+    EXPECT_EQ(t.display("#{alternate_on} #{cursor_flag}"), "0 1");
+    EXPECT_EQ(readFile(d.path + "/before"), readFile(d.path + "/after"));
+}
+
+// The whole screen as one text, each line trimmed.
+std::string screenText(const Tmux& t) {
+    std::string text;
+    for (const std::string& line : t.screen()) text += trimmed(line) + "\n";
+    return text;
+}
+
+::testing::AssertionResult screenShows(const Tmux& t, const std::string& text) {
+    return eventually([&] { return screenText(t).find(text) != std::string::npos; }, text);
+}
+
+}  // namespace
 
 
 TEST(TerminalEndToEnd, AWholeScreenRunByKeyboardThenTheTerminalIsRestored) {
@@ -72,31 +233,21 @@ TEST(TerminalEndToEnd, ASmallTerminalShowsTheSizeMessageAndKeysStillQueue) {
     Tmux t;
     ASSERT_TRUE(t.start(listerScript(t.scratch)));
     ASSERT_TRUE(rowShows(t, 4, questionText));
-    // The message's words, in as many centred lines as it takes.
-    const std::string message = screen::sizeMessage(30, 10);
-    const auto shownWords = [&] {
-        std::string words;
-        for (const std::string& line : t.screen()) {
-            const std::size_t first = line.find_first_not_of(' ');
-            if (first != std::string::npos) words += (words.empty() ? "" : " ") + trimmed(line.substr(first));
+    t.resize(100, 10);
+    const std::string message = screen::sizeMessage(100, 10);
+    ASSERT_TRUE(rowShows(t, 5, message));
+    EXPECT_EQ(t.row(5), std::string((100 - message.size()) / 2, ' ') + message);
+    for (const std::string& line : t.screen()) {
+        if (line.find(message) == std::string::npos) {
+            EXPECT_EQ(trimmed(line), "");
         }
-        return words;
-    };
-    t.resize(30, 10);
-    ASSERT_TRUE(eventually([&] { return shownWords() == message; }, message));
+    }
     t.keys("4 9 Enter");
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     t.resize(100, 70);
     ASSERT_TRUE(rowShows(t, 5, choiceText));
     EXPECT_NE(t.row(4).find(": 49"), std::string::npos) << t.row(4);
     EXPECT_NE(t.row(1).find("VARIACIONES"), std::string::npos) << "redrawn whole: " << t.row(1);
-    // Nobody is held there: Ctrl+C ends lister as the message says.
-    t.resize(30, 10);
-    ASSERT_TRUE(eventually([&] { return shownWords() == message; }, message));
-    t.keys("C-c");
-    ASSERT_TRUE(fileAppears(t.scratch.path + "/status"));
-    EXPECT_EQ(readFile(t.scratch.path + "/status"), "130\n");
-    expectRestored(t, t.scratch);
 }
 
 // At 80 x 24 the dialogue and the outcome stay in view: both answers, the
@@ -104,52 +255,33 @@ TEST(TerminalEndToEnd, ASmallTerminalShowsTheSizeMessageAndKeysStillQueue) {
 // than the terminal is read by moving the view; Ctrl+C at a question ends
 // lister with the terminal given back.
 TEST(TerminalEndToEnd, At80x24TheDialogueAndTheOutcomeStayInView) {
-    {
+    for (const char* run : {"10 P", "7 G", "Ctrl+C"}) {
+        SCOPED_TRACE(run);
         Tmux t;
-        ASSERT_TRUE(t.start(listerScript(t.scratch), 80, 24));
-        ASSERT_TRUE(eventually([&] { return screenText(t).find(questionText) != std::string::npos; }, questionText));
-        EXPECT_EQ(t.display("#{cursor_flag} #{cursor_x}"), "1 57") << "the cursor on the answer";
-        t.keys("1 0 Enter P Enter");
-        ASSERT_TRUE(eventually([&] { return screenText(t).find("OK. TIEMPO") != std::string::npos; }, "the report"));
-        const std::string shown = screenText(t);
-        for (const char* text : {"(7-49): 10", "COMBINACIONES: P", "TOTAL COMBINACIONES:  210 > ARCHIVO: VSR_10-6.asc",
-                                 "050607080910", "GENERADAS:  210 /  210", "Pulsa cualquier tecla"})
-            EXPECT_NE(shown.find(text), std::string::npos) << text << " in\n" << shown;
-        t.keys("x");
-        ASSERT_TRUE(fileAppears(t.scratch.path + "/status"));
-        EXPECT_EQ(readFile(t.scratch.path + "/status"), "0\n");
-        expectRestored(t, t.scratch);
-    }
-    {
-        Tmux t;
-        // A path of 85 characters: row 69 runs 14 columns past the terminal.
+        // The G run's folder makes a path of 85 characters: row 69 runs 14 columns past the terminal.
         const std::string folder = t.scratch.path + "/" + std::string(85 - t.scratch.path.size() - 13, 'f');
         const std::string path = folder + "/VSR_7-6.asc";
         std::filesystem::create_directory(folder);
         std::filesystem::copy_file(LISTER_BINARY, folder + "/lister");
         ASSERT_TRUE(t.start(listerScript(t.scratch, "LISTER_SCREEN=terminal", folder + "/lister"), 80, 24));
-        ASSERT_TRUE(eventually([&] { return screenText(t).find(questionText) != std::string::npos; }, questionText));
-        t.keys("7 Enter G Enter");
-        // Where the path ends, then, the view moved to its start, where it begins.
-        std::string end, start;
-        ASSERT_TRUE(eventually([&] { return !(end = lineWith(t, "/VSR_7-6.asc")).empty(); }, "the path's end"));
-        t.keys("M-Home");
-        ASSERT_TRUE(eventually([&] { return !(start = lineWith(t, " > RUTA: ")).empty(); }, "the path's start"));
-        EXPECT_NE(screenText(t).find(" > OK. TIEMPO INVERTIDO: "), std::string::npos) << screenText(t);
-        start = start.substr(start.find(" > RUTA: ") + 9);
-        EXPECT_EQ(path.find(start), 0u) << start;
-        EXPECT_EQ(path.rfind(end), path.size() - end.size()) << end;
-        EXPECT_GE(start.size() + end.size(), path.size()) << "the whole path seen";
-        t.keys("x");
+        ASSERT_TRUE(screenShows(t, questionText));
+        EXPECT_EQ(t.display("#{cursor_flag} #{cursor_x}"), "1 57") << "the cursor on the answer";
+        if (run == std::string("10 P")) {
+            t.keys("1 0 Enter P Enter");
+            for (const char* text : {"(7-49): 10", "COMBINACIONES: P", "TOTAL COMBINACIONES:  210 > ARCHIVO: VSR_10-6.asc",
+                                     "050607080910", "GENERADAS:  210 /  210", "Pulsa cualquier tecla", "OK. TIEMPO"})
+                EXPECT_TRUE(screenShows(t, text));
+        } else if (run == std::string("7 G")) {
+            t.keys("7 Enter G Enter");
+            // The path's end where lister left the view, its start once the view is moved there.
+            EXPECT_TRUE(screenShows(t, path.substr(path.size() - 60)));
+            t.keys("M-Home");
+            EXPECT_TRUE(screenShows(t, " > RUTA: " + path.substr(0, 60)));
+            EXPECT_TRUE(screenShows(t, " > OK. TIEMPO INVERTIDO: "));
+        }
+        t.keys(run == std::string("Ctrl+C") ? "4 C-c" : "x");
         ASSERT_TRUE(fileAppears(t.scratch.path + "/status"));
-    }
-    {
-        Tmux t;
-        ASSERT_TRUE(t.start(listerScript(t.scratch), 80, 24));
-        ASSERT_TRUE(eventually([&] { return screenText(t).find(questionText) != std::string::npos; }, questionText));
-        t.keys("4 C-c");
-        ASSERT_TRUE(fileAppears(t.scratch.path + "/status"));
-        EXPECT_EQ(readFile(t.scratch.path + "/status"), "130\n");
+        EXPECT_EQ(readFile(t.scratch.path + "/status"), run == std::string("Ctrl+C") ? "130\n" : "0\n");
         expectRestored(t, t.scratch);
     }
 }

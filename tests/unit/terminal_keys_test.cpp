@@ -3,11 +3,11 @@
 // as many keys as the queue has room for.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
 #include "screen/back_ends/terminal_keys.h"
-#include "screen/cp437.h"
 
 using namespace screen;
 
@@ -212,44 +212,27 @@ TEST(TerminalKeys, OnlyAsManyKeysAsThereIsRoomForTheRestWait) {
     }
 }
 
-// What moves the view posts no key: the direction each asks for, as the
-// signs of its rows, columns and pages.
+// Alt with the cursor block and the mouse wheel move the view and post no
+// key: the direction of each as the signs of its rows, columns and pages.
 TEST(TerminalKeys, AltWithTheCursorBlockAndTheWheelMoveTheView) {
-    const std::pair<std::string, std::string> cases[] = {
-        {esc + "[1;3A", "up"},           {esc + "[1;9B", "down"},         {esc + "[1;3D", "left"},
-        {esc + "[1;4C", "right"},        {esc + "[5;3~", "page up"},      {esc + "[6;3~", "page down"},
-        {esc + "[1;3H", "up left"},      {esc + "[1;3F", "down right"},   {esc + esc + "[A", "up"},
-        {esc + esc + "[6~", "page down"}, {esc + esc + "OD", "left"},     {esc + "[<64;1;1M", "up"},
-        {esc + "[<65;80;24M", "down"},   {esc + "[<68;1;1M", "left"},     {esc + "[<69;1;1M", "right"},
-        {esc + "[<67;1;1M", "right"},    {esc + "[Ma!!", "down"},         {esc + "[<64;1;1m", ""},
-        {esc + "[<0;1;1M", ""},          {esc + "[1;7A", ""},             {esc + "[3;3~", ""},
+    struct Move {
+        std::string bytes;
+        std::array<int, 3> signs;
     };
-    const auto direction = [](const ViewMove& m) {
-        std::string d;
-        if (m.pages) d += m.pages < 0 ? "page up" : "page down";
-        if (m.rows) d += m.rows < 0 ? "up" : "down";
-        if (m.columns) d += std::string(d.empty() ? "" : " ") + (m.columns < 0 ? "left" : "right");
-        return d;
+    const Move cases[] = {
+        {esc + "[1;3A", {-1, 0, 0}},    {esc + "[6;3~", {0, 0, 1}},       {esc + "[1;3H", {-1, -1, 0}},
+        {esc + esc + "[A", {-1, 0, 0}}, {esc + "[<65;80;24M", {1, 0, 0}}, {esc + "[<68;1;1M", {0, -1, 0}},
+        {esc + "[Ma!!", {1, 0, 0}},     {esc + "[<64;1;1m", {0, 0, 0}},   {esc + "[<0;1;1M", {0, 0, 0}},
     };
-    for (const auto& [bytes, expected] : cases) {
-        std::vector<std::uint8_t> pending = bytesOf(bytes);
+    const auto sign = [](int v) { return (v > 0) - (v < 0); };
+    for (const Move& c : cases) {
+        std::vector<std::uint8_t> pending = bytesOf(c.bytes);
         Keys keys;
-        TerminalRequests requests;
-        takeTerminalKeys(pending, true, 15, keys, requests);
-        EXPECT_TRUE(keys.empty()) << expected;
-        EXPECT_EQ(requests.moved, !expected.empty()) << expected;
-        EXPECT_EQ(direction(requests.move), expected);
+        TerminalRequests r;
+        takeTerminalKeys(pending, true, 15, keys, r);
+        EXPECT_TRUE(keys.empty()) << c.bytes.substr(1);
+        EXPECT_EQ((std::array{sign(r.move.rows), sign(r.move.columns), sign(r.move.pages)}), c.signs) << c.bytes.substr(1);
     }
-}
-
-// In a Latin-1 terminal a byte from 160 up is a character; in Latin-9 some
-// of them are other letters, none of code page 437.
-TEST(TerminalKeys, ALatinTerminalTypesItsOwnBytes) {
-    const std::uint8_t n = 0xF1, half = 0xBD;  // Latin-1's n with tilde and one half
-    EXPECT_EQ(decodeTerminalInput(&n, 1, true, TerminalCharset::latin1).code, unicodeToCp437(U'\u00F1'));
-    EXPECT_EQ(decodeTerminalInput(&half, 1, true, TerminalCharset::latin1).code, unicodeToCp437(U'\u00BD'));
-    EXPECT_EQ(decodeTerminalInput(&half, 1, true, TerminalCharset::latin9).kind, TerminalInput::nothing);
-    EXPECT_EQ(decodeTerminalInput(&n, 1, true, TerminalCharset::utf8).kind, TerminalInput::nothing);
 }
 
 TEST(TerminalKeys, CtrlLAsksForARedrawAndPostsNothing) {

@@ -1,13 +1,15 @@
 // The bytes sent to the terminal: exact for small changes (only what
 // changed, the shortest move, colours only when they change), and checked
 // by playing them on the model terminal for whole pictures: every code
-// page 437 byte and the size message. How a cell of the screen record
-// shows is in terminal_picture_test.cpp, views of other sizes in
-// terminal_view_test.cpp.
+// page 437 byte, random changes in terminals larger and smaller than the
+// picture, and the size message. How a cell of the screen record shows is
+// in terminal_picture_test.cpp.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,10 +21,6 @@ using namespace screen;
 using namespace testing_screen;
 
 namespace {
-
-constexpr Color white = 0xFFFFFF;
-constexpr Color green = 0x00FF00;
-constexpr Color blue = 0x000044;
 
 const std::string clearAll = "\x1b[0m\x1b[?25l\x1b[2J";
 
@@ -130,6 +128,45 @@ TEST(TerminalOutput, EveryCodePage437ByteShowsAsItsUnicodeCharacter) {
     }
 }
 
+TEST(TerminalOutput, RandomChangesKeepTheTerminalEqualToThePicture) {
+    std::mt19937 random(437);
+    const Color colours[] = {white, green, blue, 0x0000AA, 0x008800};
+    struct Size {
+        int columns, rows;
+    };
+    // The grid fits exactly, stands centred in a larger terminal, and shows
+    // in part in a smaller one, following a focus and an input mark that
+    // move at random, and moved by the user.
+    for (const Size size : {Size{20, 6}, Size{27, 9}, Size{12, 5}}) {
+        TerminalPicture p = pictureOf(20, 6, {' ', white, blue, false});
+        p.keptRows = {1, 0, 0, 0, 0, 1};
+        TerminalView v;
+        v.columns = size.columns;
+        v.rows = size.rows;
+        ModelTerminal t(size.columns, size.rows);
+        for (int round = 0; round < 200; ++round) {
+            const int changes = static_cast<int>(random() % 30);
+            for (int i = 0; i < changes; ++i) {
+                TerminalCell& c = p.cells[random() % p.cells.size()];
+                c = {static_cast<std::uint8_t>(random() % 256), colours[random() % 5], colours[random() % 5], false};
+            }
+            if (p.markRow) cellOf(p, p.markRow, p.markColumn).underlined = false;
+            p.markRow = static_cast<int>(random() % 7);  // 0: none
+            p.markColumn = static_cast<int>(random() % 20) + 1;
+            if (p.markRow) cellOf(p, p.markRow, p.markColumn).underlined = true;
+            p.focusRow = p.markRow ? p.markRow : static_cast<int>(random() % 7);
+            p.focusColumn = p.markRow ? p.markColumn : static_cast<int>(random() % 20) + 1;
+            if (random() % 4 == 0) v.userRows += static_cast<int>(random() % 5) - 2;
+            if (random() % 4 == 0) v.userColumns += static_cast<int>(random() % 9) - 4;
+            std::string out;
+            writePicture(p, v, out);
+            t.play(out);
+            expectShowsView(t, p, v.laid, std::to_string(size.columns) + " x " + std::to_string(size.rows) + ", round " + std::to_string(round));
+            if (::testing::Test::HasFailure()) return;
+        }
+    }
+}
+
 TEST(TerminalOutput, TheSizeMessageStandsCentredInLinesThatFit) {
     struct Case {
         int columns, rows;
@@ -172,4 +209,34 @@ TEST(TerminalOutput, TheSizeMessageStandsCentredInLinesThatFit) {
     EXPECT_FALSE(pictureFits(39, 12));
     EXPECT_FALSE(pictureFits(40, 11));
     EXPECT_TRUE(pictureFits(40, 12));
+}
+
+// lister's colours at every depth: the listing's two, the background and
+// the file's name apart, and with no colour the mark and the bars too.
+TEST(TerminalOutput, EachDepthKeepsListersColoursApart) {
+    const TerminalCell listed{'1', white, blue, false}, other{'2', green, blue, false}, mark{'3', white, blue, true},
+        name{'V', 0xFFFF8000, 0xFF000040, false}, bar{' ', 0x0000AA, 0x008800, false}, title{'V', 0xAAEEAA, blue, false};
+    for (ColorDepth depth : {ColorDepth::trueColor, ColorDepth::palette256, ColorDepth::ansi16, ColorDepth::none}) {
+        TerminalView v;
+        v.depth = depth;
+        const Pen w = penOf(listed, v), g = penOf(other, v), n = penOf(name, v);
+        EXPECT_NE(w, g) << int(depth);
+        EXPECT_NE(penOf(mark, v), w) << int(depth);
+        EXPECT_NE(penOf(bar, v), penOf(title, v)) << int(depth);
+        if (depth == ColorDepth::none) continue;
+        EXPECT_EQ((std::set{w.foreground, g.foreground, w.background, n.foreground}).size(), 4u) << int(depth);
+    }
+}
+
+// Outside UTF-8 each byte is one character the terminal has: Latin-1's own
+// where it has it, else ASCII, box drawing as + - | =.
+TEST(TerminalOutput, OutsideUtf8EveryByteIsOneCharacterTheTerminalHas) {
+    for (int b = 0; b < 256; ++b) {
+        const char32_t u = cp437ToUnicode(static_cast<std::uint8_t>(b));
+        const std::string ascii = textOfCell(static_cast<std::uint8_t>(b), TerminalCharset::ascii);
+        const std::string latin = textOfCell(static_cast<std::uint8_t>(b), TerminalCharset::latin1);
+        const bool box = u >= 0x2500 && u < 0x2580;
+        EXPECT_TRUE(ascii.size() == 1 && ascii[0] >= 0x20 && ascii[0] < 0x7F && (!box || std::strchr("+-|=", ascii[0]))) << b;
+        EXPECT_EQ(latin, u >= 0xA0 && u <= 0xFF ? std::string(1, static_cast<char>(u)) : ascii) << b;
+    }
 }
