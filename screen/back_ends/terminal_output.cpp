@@ -174,24 +174,30 @@ GridView layView(const TerminalPicture& p, TerminalView& v) {
     return laid;
 }
 
-// The cells of terminal row `row` as the view shows them.
-void viewRow(const TerminalPicture& p, const GridView& laid, int row, std::vector<TerminalCell>& line) {
-    std::fill(line.begin(), line.end(), blankOutside);
+// The cells of terminal row `row` as the view shows them; the grid row
+// they show, or 0.
+int viewRow(const TerminalPicture& p, const GridView& laid, int row, std::vector<TerminalCell>& line) {
     const int index = row - 1 - laid.originRow;
-    if (index < 0 || index >= static_cast<int>(laid.rows.size())) return;
+    if (index < 0 || index >= static_cast<int>(laid.rows.size())) {
+        std::fill(line.begin(), line.end(), blankOutside);
+        return 0;
+    }
     const int gridRow = laid.rows[static_cast<std::size_t>(index)];
     const int width = laid.columns + (laid.foldedLeft ? 1 : 0) + (laid.foldedRight ? 1 : 0);
     const auto start = line.begin() + laid.originColumn;
     const auto end = start + std::min(width, static_cast<int>(line.end() - start));
+    std::fill(line.begin(), start, blankOutside);  // the margins of a larger terminal
+    std::fill(end, line.end(), blankOutside);
     if (gridRow == foldRow) {
         std::fill(start, end, foldOutside);
-        return;
+        return 0;
     }
     auto at = start;
     if (laid.foldedLeft) *at++ = leftEdge;
     const auto from = p.cells.begin() + (gridRow - 1) * p.columns + (laid.firstColumn - 1);
     at = std::copy(from, from + std::min(laid.columns, static_cast<int>(end - at)), at);
     if (laid.foldedRight && at != end) *at = rightEdge;
+    return gridRow;
 }
 
 // Rewriting the unchanged cells between the cursor and the next change,
@@ -304,16 +310,22 @@ void writePicture(const TerminalPicture& p, TerminalView& v, std::string& out) {
     v.laid = layView(p, v);
     std::vector<TerminalCell> line(static_cast<std::size_t>(v.columns));
     for (int row = 1; row <= v.rows; ++row) {
-        viewRow(p, v.laid, row, line);
+        const int gridRow = viewRow(p, v.laid, row, line);
         const auto shown = v.shown.cells.begin() + (row - 1) * v.columns;
         const auto changed = std::mismatch(line.begin(), line.end(), shown);
         if (changed.first == line.end()) continue;
         int last = v.columns;
         while (line[static_cast<std::size_t>(last - 1)] == shown[last - 1]) --last;
         const int first = static_cast<int>(changed.first - line.begin()) + 1;
-        moveTo(v, &line, row, first, out);
+        // A kept row (an answer, the total, the report) goes out as one run
+        // of text, which screen readers read as a line; elsewhere (the
+        // listing) only the cells that changed.
+        const bool wholeRun = gridRow > 0 && gridRow <= static_cast<int>(p.keptRows.size()) &&
+                              p.keptRows[static_cast<std::size_t>(gridRow - 1)];
         for (int column = first; column <= last; ++column) {
             const TerminalCell& cell = line[static_cast<std::size_t>(column - 1)];
+            if (!wholeRun && cell == shown[column - 1]) continue;
+            moveTo(v, &line, row, column, out);
             shown[column - 1] = cell;
             setPen(v, penOf(cell, v), out);
             out += textOfCell(cell.byte, v.charset);

@@ -95,10 +95,10 @@ Pen penOf(const TerminalCell& cell, TerminalView& view);
 
 // Appends the bytes that make the terminal show the view of `picture`:
 // the whole grid centred where it fits, else the kept rows and the part
-// that follows the program, with fold rows and edge columns. Only the rows
-// that differ from what the terminal shows are written, each from its
-// first to its last change, in row order. The terminal's cursor stands at
-// the input mark while there is one in view, and is hidden otherwise.
+// that follows the program, with fold rows and edge columns. Only what
+// differs from what the terminal shows is written, in row order; a kept
+// row from its first to its last change in one run. The terminal's cursor
+// stands at the input mark while there is one in view, hidden otherwise.
 void writePicture(const TerminalPicture& picture, TerminalView& view, std::string& out);
 
 std::string sizeMessage(int columns, int rows);

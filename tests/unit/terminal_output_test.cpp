@@ -85,11 +85,11 @@ TEST(TerminalOutput, OnlyChangedCellsWithTheShortestMoveAndOnlyTheColoursThatCha
          1,
          {{1, 1, {'u', white, blue, true}}, {1, 2, x}},
          "\x1b[4mu\x1b[24mX"},
-        {"a row's changes go out whole, a gap in another pen included",
+        {"a gap in another pen is moved over, not rewritten",
          1,
          1,
          {{1, 2, {'g', green, blue, false}}, {1, 4, {'h', green, blue, false}}},
-         "a\x1b[38;2;0;255;0mg\x1b[38;2;255;255;255ma\x1b[38;2;0;255;0mh"},
+         "a\x1b[38;2;0;255;0mg\x1b[Ch"},
         {"last column: the next move is absolute", 1, 10, {{1, 10, x}, {2, 1, x}}, "X\x1b[2HX"},
     };
     for (const Case& c : cases) {
@@ -108,6 +108,16 @@ TEST(TerminalOutput, OnlyChangedCellsWithTheShortestMoveAndOnlyTheColoursThatCha
         t.play(out);
         expectShowsView(t, after, v.laid, c.what);
     }
+    // A kept row (an answer, the report) goes out as one run of text, so
+    // that a screen reader reads it as a line: the gap in another pen too.
+    TerminalPicture before = pictureOf(10, 3, {'a', white, blue, false});
+    before.keptRows = {0, 1, 0};
+    TerminalView v = shownView(before, 2, 1);
+    TerminalPicture after = before;
+    cellOf(after, 2, 2) = cellOf(after, 2, 4) = {'g', green, blue, false};
+    std::string out;
+    writePicture(after, v, out);
+    EXPECT_EQ(out, "a\x1b[38;2;0;255;0mg\x1b[38;2;255;255;255ma\x1b[38;2;0;255;0mg");
 }
 
 TEST(TerminalOutput, EveryCodePage437ByteShowsAsItsUnicodeCharacter) {
