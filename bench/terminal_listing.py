@@ -3,8 +3,10 @@
 in pairs, each on a pseudo-terminal of its own whose reader keeps up:
 
 - the listing's own seconds, as the report on row 70 gives them;
+- the processor seconds of the whole run (both threads), which depend
+  less on what else the machine is doing;
 - the bytes lister sent from the answers to its end;
-- the ratio of the two sizes' seconds, pair by pair.
+- the ratios of the two sizes' seconds, pair by pair.
 
 Each figure is given as min-max and median over the pairs (5 unless told).
 
@@ -50,7 +52,7 @@ def readUntil(master, found):
 
 
 def listing(lister, columns, rows, cells):
-    """One run: (the listing's seconds, the bytes sent for it)."""
+    """One run: (the listing's seconds, the run's processor seconds, the bytes sent)."""
     master, slave = os.openpty()
     fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", rows, columns, 0, 0))
     pid = os.fork()
@@ -67,12 +69,12 @@ def listing(lister, columns, rows, cells):
         sent = readUntil(master, lambda data: REPORT_END in data)
         os.write(master, b"x")
         sent += readUntil(master, None)
-        _, status = os.waitpid(pid, 0)
+        _, status, usage = os.wait4(pid, 0)
         if status != 0:
             raise AssertionError("lister ended with status %d" % status)
         with open(cells, "rb") as grid:
             report = grid.read()[69 * ROW_BYTES:70 * ROW_BYTES]
-        return float(REPORT.search(report).group(1)), len(sent)
+        return float(REPORT.search(report).group(1)), usage.ru_utime + usage.ru_stime, len(sent)
     finally:
         os.close(master)
 
@@ -86,21 +88,25 @@ def main():
     lister = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build-test/lister")
     pairs = int(sys.argv[2]) if len(sys.argv) > 2 else 5
     seconds = {size: [] for size in SIZES}
+    processor = {size: [] for size in SIZES}
     sent = {size: [] for size in SIZES}
     folder = tempfile.mkdtemp()
     try:
         for pair in range(pairs):
             # Each pair in the other order, so that neither size always goes first.
             for size in SIZES if pair % 2 == 0 else reversed(SIZES):
-                took, count = listing(lister, *size, os.path.join(folder, "cells.txt"))
+                took, used, count = listing(lister, *size, os.path.join(folder, "cells.txt"))
                 seconds[size].append(took)
+                processor[size].append(used)
                 sent[size].append(count / 1e6)
     finally:
         shutil.rmtree(folder)
     for size in SIZES:
-        print("%d x %d: %s, %s sent" % (size[0], size[1], summary(seconds[size], "s", 3), summary(sent[size], "MB", 3)))
-    ratios = [small / large for small, large in zip(seconds[SIZES[0]], seconds[SIZES[1]])]
-    print("80 x 24 / 100 x 70, pair by pair: %s over %d pairs" % (summary(ratios, "", 2), pairs))
+        print("%d x %d: listing %s, processor %s, %s sent" % (size[0], size[1], summary(seconds[size], "s", 3),
+                                                            summary(processor[size], "s", 3), summary(sent[size], "MB", 3)))
+    for name, values in (("listing", seconds), ("processor", processor)):
+        ratios = [small / large for small, large in zip(values[SIZES[0]], values[SIZES[1]])]
+        print("80 x 24 / 100 x 70, %s, pair by pair: %s over %d pairs" % (name, summary(ratios, "", 2), pairs))
 
 
 if __name__ == "__main__":
