@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -182,9 +181,10 @@ inline void expectShowsView(ModelTerminal& t, const TerminalPicture& p, const sc
 // Which colour forms the SGRs in `bytes` use: "24-bit", "256", "16".
 inline std::set<std::string> colourForms(const std::string& bytes) {
     std::set<std::string> forms;
-    const std::regex sgr("\x1b\\[([0-9;]*)m");
-    for (auto m = std::sregex_iterator(bytes.begin(), bytes.end(), sgr); m != std::sregex_iterator(); ++m) {
-        std::istringstream parameters((*m)[1]);
+    for (std::size_t at = bytes.find("\x1b["); at != std::string::npos; at = bytes.find("\x1b[", at + 1)) {
+        const std::size_t end = bytes.find_first_not_of("0123456789;", at + 2);
+        if (end == std::string::npos || bytes[end] != 'm') continue;
+        std::istringstream parameters(bytes.substr(at + 2, end - at - 2));
         std::vector<int> p;
         for (std::string n; std::getline(parameters, n, ';');) p.push_back(n.empty() ? 0 : std::stoi(n));
         for (std::size_t i = 0; i < p.size(); ++i) {
