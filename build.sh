@@ -109,6 +109,8 @@ case "${1:-}" in
         ./build-test/bench/lister_bench
         # The listing again with the window presenting, on a virtual display.
         SDL_RENDER_DRIVER=software xvfb-run -a -s '-screen 0 1024x768x24' ./build-test/bench/lister_window_bench
+        # And in a terminal, 80 x 24 against 100 x 70, on pseudo-terminals.
+        /usr/bin/python3 bench/terminal_listing.py build-test/lister
         ;;
     windows)
         need "${windowsPackages[@]}"

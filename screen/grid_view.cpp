@@ -42,6 +42,8 @@ void layRows(const GridViewRequest& q, GridView& v) {
         v.rows.resize(static_cast<std::size_t>(q.gridRows));
         for (int row = 1; row <= q.gridRows; ++row) v.rows[static_cast<std::size_t>(row - 1)] = row;
         v.followedRow = q.followedRow;
+        v.windowRow = 1;
+        v.windowRows = q.gridRows;
         return;
     }
     // The tallest window that fits beside the kept rows and the folds.
@@ -51,6 +53,8 @@ void layRows(const GridViewRequest& q, GridView& v) {
         foldRows(q, first, height, v.rows);
         if (static_cast<int>(v.rows.size()) <= q.viewRows) {
             v.followedRow = followed;
+            v.windowRow = first;
+            v.windowRows = height;
             return;
         }
     }
@@ -61,6 +65,8 @@ void layRows(const GridViewRequest& q, GridView& v) {
     const int first = std::clamp(v.followedRow + q.userRows, 1, q.gridRows - q.viewRows + 1);
     v.rows.clear();
     for (int row = first; row < first + q.viewRows; ++row) v.rows.push_back(row);
+    v.windowRow = first;
+    v.windowRows = q.viewRows;
 }
 
 // How many grid columns show from `first`, beside the edge columns that
@@ -91,6 +97,7 @@ void layColumns(const GridViewRequest& q, GridView& v) {
     // The user's move, up to where the last grid column reaches the edge.
     int highest = followed;
     while (columnsFrom(q, highest, left, right), right) ++highest;
+    v.followedColumn = followed;
     v.firstColumn = std::clamp(followed + q.userColumns, 1, highest);
     v.columns = columnsFrom(q, v.firstColumn, v.foldedLeft, v.foldedRight);
 }

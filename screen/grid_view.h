@@ -48,6 +48,12 @@ struct GridView {
     // The window's first row as the focus put it, without the user's
     // move: hand it back as the request's followedRow next time.
     int followedRow = 1;
+    // The window as shown, the user's move included, and its height; and
+    // the first column the focus alone would show. From these a surface
+    // learns how much of the user's move took effect (none past an edge).
+    int windowRow = 1;
+    int windowRows = 0;
+    int followedColumn = 1;
     bool operator==(const GridView&) const = default;
 };
 

@@ -1,17 +1,14 @@
-// The terminal back end: the grid drawn in the terminal lister runs in,
-// keys read from it in raw mode. The terminal is put back as it was on
-// every way out: the normal end, exit(), a signal that ends or stops the
-// process, and a crash that raises a signal.
-#include <fcntl.h>
+// The terminal back end: the grid drawn in the terminal lister runs in, at
+// the terminal's size, colour depth and character set, and keys read from
+// it in raw mode. Taking the terminal and giving it back, whatever ends
+// lister, is terminal_restore's.
+#include <langinfo.h>
+#include <locale.h>
 #include <poll.h>
-#include <pthread.h>
-#include <signal.h>
 #include <sys/ioctl.h>
-#include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -19,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "screen/back_end.h"
 #include "screen/back_ends/terminal_keys.h"
 #include "screen/back_ends/terminal_output.h"
+#include "screen/back_ends/terminal_restore.h"
 
 namespace screen {
 namespace {
@@ -31,201 +28,24 @@ constexpr int inputFd = STDIN_FILENO;
 constexpr int outputFd = STDOUT_FILENO;
 // A lone ESC is the ESC key once nothing has followed it for this long.
 constexpr auto escapeWait = std::chrono::milliseconds(25);
+// The view follows the program again this long after the user moved it.
+constexpr auto followAgain = std::chrono::seconds(5);
 // Bytes read ahead of the key queue; beyond it they wait in the terminal.
 constexpr std::size_t pendingLimit = 4096;
 constexpr std::size_t readChunk = 1024;
+// What a terminal that cannot tell its size (a serial line) is taken for.
+constexpr int unknownColumns = 100;
+constexpr int unknownRows = 70;
 
-constexpr char enterSequence[] = "\x1b[?1049h\x1b[?25l\x1b[0m\x1b[2J";  // alternate screen, cursor hidden
-constexpr char leaveSequence[] = "\x1b[0m\x1b[?25h\x1b[?1049l";        // pen reset, cursor shown, main screen
-constexpr char resumeSequence[] = "\x1b[?25l";
-// The Linux console has no alternate screen: clear what lister drew instead.
-constexpr char consoleLeaveSequence[] = "\x1b[0m\x1b[?25h\x1b[?1049l\x1b[H\x1b[2J";
 constexpr char bell[] = "\a";
+// Mouse reports (the wheel, as SGR reports) while the view can move.
+constexpr char mouseOn[] = "\x1b[?1000h\x1b[?1006h";
+constexpr char mouseOff[] = "\x1b[?1006l\x1b[?1000l";
 constexpr char notInputTerminal[] = "standard input is not a terminal";
 constexpr char notOutputTerminal[] = "standard output is not a terminal";
 constexpr char dumbTerminal[] = "TERM=dumb: the terminal cannot place the cursor";
 
-// Every signal that ends the process (restored, then re-raised), those of
-// a crash (the same), the resize, and the stop and continue of job control.
-bool handled(int signal) {
-    switch (signal) {
-        case SIGSEGV: case SIGBUS: case SIGFPE: case SIGILL: case SIGWINCH: case SIGTSTP: case SIGCONT:
-            return true;
-        default:
-            return platform::isEndingSignal(signal);
-    }
-}
-
-// What the signal handlers use, all prepared before the first handler is
-// installed: they only write() these bytes, call tcsetattr and set flags.
-struct TerminalRestore {
-    termios saved{};
-    termios raw{};
-    const char* leave = leaveSequence;
-    std::size_t leaveLength = 0;
-    std::atomic<bool> active{false};    // raw mode and the alternate screen are on, or going on or off
-    std::atomic<bool> changing{false};  // a thread is putting them on or off
-    sigset_t handledSignals{};
-    std::atomic<bool> resized{false};
-    std::atomic<bool> redraw{false};
-    int wakeRead = -1;
-    int wakeWrite = -1;
-    struct sigaction previous[NSIG] = {};
-    bool installed[NSIG] = {};
-};
-
-TerminalRestore restore;
-static_assert(std::atomic<bool>::is_always_lock_free, "flags set in signal handlers");
-
-// Async-signal-safe. In a signal handler (`bounded`) it is never held up
-// for long by a terminal nobody reads (a stopped ssh, a stuck client):
-// what cannot go out within a moment is left unwritten.
-void writeQuietly(const char* bytes, std::size_t length, bool bounded) {
-    constexpr int patienceMilliseconds = 100;
-    constexpr int stepMilliseconds = 10;
-    const int flags = bounded ? fcntl(outputFd, F_GETFL) : -1;
-    const bool madeNonBlocking = flags >= 0 && !(flags & O_NONBLOCK) && fcntl(outputFd, F_SETFL, flags | O_NONBLOCK) == 0;
-    for (int waited = 0; length > 0;) {
-        const ssize_t n = write(outputFd, bytes, length);
-        if (n > 0) {
-            bytes += n;
-            length -= static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (!bounded || n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK) || waited >= patienceMilliseconds) break;
-        pollfd p{outputFd, POLLOUT, 0};
-        poll(&p, 1, stepMilliseconds);
-        waited += stepMilliseconds;
-    }
-    if (madeNonBlocking) fcntl(outputFd, F_SETFL, flags);
-}
-
-void wake() {
-    const int saved = errno;
-    const char byte = 0;
-    [[maybe_unused]] const ssize_t ignored = write(restore.wakeWrite, &byte, 1);
-    errno = saved;
-}
-
-// The modes go on and off with the handled signals held back on the
-// thread that changes them; a handler on another thread waits for the
-// change (waitForModeChange) rather than give back a terminal that is
-// then taken again behind it. Async-signal-safe.
-template <typename Change>
-void changeModes(Change change) {
-    sigset_t before;
-    pthread_sigmask(SIG_BLOCK, &restore.handledSignals, &before);
-    restore.changing.store(true);
-    change();
-    restore.changing.store(false);
-    pthread_sigmask(SIG_SETMASK, &before, nullptr);
-}
-
-// At most a moment: a change stuck on a terminal nobody reads must not keep
-// a signal from ending lister.
-void waitForModeChange() {
-    constexpr int patienceMilliseconds = 100;
-    for (int waited = 0; restore.changing.load() && waited < patienceMilliseconds; ++waited) {
-        timespec millisecond{0, 1000000};
-        nanosleep(&millisecond, nullptr);
-    }
-}
-
-// Async-signal-safe. Marked given back only once it is: a signal at any
-// moment of it gives the terminal back again (twice does no harm).
-void leaveTerminal(int when, bool bounded) {
-    changeModes([&] {
-        if (!restore.active.load()) return;
-        writeQuietly(restore.leave, restore.leaveLength, bounded);
-        tcsetattr(inputFd, when, &restore.saved);
-        restore.active.store(false);
-    });
-}
-
-// Async-signal-safe. Marked to be given back before any mode changes.
-void enterTerminal(bool bounded) {
-    changeModes([&] {
-        restore.active.store(true);
-        tcsetattr(inputFd, TCSANOW, &restore.raw);
-        writeQuietly(enterSequence, sizeof enterSequence - 1, bounded);
-    });
-    restore.redraw.store(true);
-    wake();
-}
-
-void setDefaultAction(int signal) {
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    sigaction(signal, &action, nullptr);
-}
-
-void onSignal(int signal) {
-    const int saved = errno;
-    switch (signal) {
-        case SIGWINCH:
-            restore.resized.store(true);
-            wake();
-            break;
-        case SIGTSTP:
-            // Stop with the terminal given back, and take it again after.
-            if (restore.active.load()) {
-                leaveTerminal(TCSANOW, true);
-                raise(SIGSTOP);
-                enterTerminal(true);
-            } else {
-                raise(SIGSTOP);
-            }
-            break;
-        case SIGCONT:
-            // After a stop we could not see (SIGSTOP), a shell may have set
-            // the terminal to its own modes meanwhile.
-            if (restore.active.load()) {
-                tcsetattr(inputFd, TCSANOW, &restore.raw);
-                writeQuietly(resumeSequence, sizeof resumeSequence - 1, true);
-                restore.redraw.store(true);
-                wake();
-            }
-            break;
-        default:
-            // Ending or crashing: give the terminal back, then let the
-            // signal do what it does by default, so the exit status tells it.
-            waitForModeChange();
-            leaveTerminal(TCSANOW, true);
-            setDefaultAction(signal);
-            raise(signal);  // delivered as soon as this handler returns
-            break;
-    }
-    errno = saved;
-}
-
-void installHandlers() {
-    sigemptyset(&restore.handledSignals);
-    for (int signal = 1; signal < NSIG; ++signal)
-        if (handled(signal)) sigaddset(&restore.handledSignals, signal);
-    for (int signal = 1; signal < NSIG; ++signal) {
-        if (!handled(signal)) continue;
-        struct sigaction action {};
-        action.sa_handler = onSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        struct sigaction old {};
-        if (sigaction(signal, nullptr, &old) != 0) continue;
-        // A signal ignored on purpose (nohup) stays ignored.
-        if (old.sa_handler == SIG_IGN) continue;
-        if (sigaction(signal, &action, &restore.previous[signal]) == 0) restore.installed[signal] = true;
-    }
-}
-
-void removeHandlers() {
-    for (int signal = 1; signal < NSIG; ++signal) {
-        if (restore.installed[signal]) sigaction(signal, &restore.previous[signal], nullptr);
-        restore.installed[signal] = false;
-    }
-}
-
-void leaveAtExit() { leaveTerminal(TCSADRAIN, false); }
+enum class Mouse { unknown, off, on };
 
 struct Terminal {
     TerminalView view;
@@ -237,13 +57,17 @@ struct Terminal {
     bool messageShown = false;
     bool beepWanted = false;
     std::vector<KeyCode> keys;
+    TerminalRequests requests;  // the view's moves not yet made
+    bool programWrote = false;  // since the last picture
+    std::chrono::steady_clock::time_point userMoved{};
+    Mouse mouse = Mouse::unknown;
     std::string out;
 };
 
 Terminal& state(BackEnd& b) { return *static_cast<Terminal*>(b.state); }
 
-// The terminal's size; the required one when it cannot tell (a serial
-// line reports 0 x 0), so that lister draws rather than complains.
+// The terminal's size; the grid's when it cannot tell (a serial line
+// reports 0 x 0), so that lister draws rather than complains.
 void readSize(TerminalView& v) {
     winsize size{};
     if ((ioctl(outputFd, TIOCGWINSZ, &size) == 0 || ioctl(inputFd, TIOCGWINSZ, &size) == 0) && size.ws_col > 0 &&
@@ -251,9 +75,25 @@ void readSize(TerminalView& v) {
         v.columns = size.ws_col;
         v.rows = size.ws_row;
     } else {
-        v.columns = requiredTerminalColumns;
-        v.rows = requiredTerminalRows;
+        v.columns = unknownColumns;
+        v.rows = unknownRows;
     }
+}
+
+// The character set of the user's locale, read without making that locale
+// the program's: lister's number texts stay in the C locale. A locale the
+// system lacks is judged by its name.
+TerminalCharset localeCharset() {
+    if (const locale_t user = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr))) {
+        const TerminalCharset charset = charsetFor(nl_langinfo_l(CODESET, user));
+        freelocale(user);
+        return charset;
+    }
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) return charsetFor(value);
+    }
+    return TerminalCharset::ascii;
 }
 
 bool writeAll(const std::string& bytes) {
@@ -290,33 +130,12 @@ bool open(BackEnd& b, const BackEndSetup&, std::string& why) {
         why = dumbTerminal;
         return false;
     }
-    if (tcgetattr(inputFd, &restore.saved) != 0) {
-        why = std::string("cannot read the terminal's mode: ") + std::strerror(errno);
-        return false;
-    }
-    int wakePipe[2];
-    if (pipe2(wakePipe, O_NONBLOCK | O_CLOEXEC) != 0) {
-        why = std::string("cannot make a pipe: ") + std::strerror(errno);
-        return false;
-    }
-    restore.wakeRead = wakePipe[0];
-    restore.wakeWrite = wakePipe[1];
-    restore.raw = restore.saved;
-    cfmakeraw(&restore.raw);
-    restore.raw.c_cc[VMIN] = 1;
-    restore.raw.c_cc[VTIME] = 0;
-    const bool console = term && std::strncmp(term, "linux", 5) == 0;
-    restore.leave = console ? consoleLeaveSequence : leaveSequence;
-    restore.leaveLength = std::strlen(restore.leave);
-    restore.resized.store(false);
-    restore.redraw.store(false);
-
+    if (!prepareTerminal(term && std::strncmp(term, "linux", 5) == 0, why)) return false;
     auto* t = new Terminal;
     b.state = t;
-    static bool atExitSet = false;
-    if (!atExitSet) atExitSet = std::atexit(leaveAtExit) == 0;
-    installHandlers();
-    enterTerminal(false);
+    t->view.depth = colorDepthFor(term, std::getenv("COLORTERM"), std::getenv("NO_COLOR"));
+    t->view.charset = localeCharset();
+    takeTerminal();
     readSize(t->view);
     return true;
 }
@@ -325,11 +144,11 @@ bool wantsBytes(const Terminal& t) { return !t.inputEnded && t.pending.size() < 
 
 void waitForInput(BackEnd& b, int milliseconds) {
     Terminal& t = state(b);
-    pollfd fds[2] = {{restore.wakeRead, POLLIN, 0}, {inputFd, POLLIN, 0}};
+    pollfd fds[2] = {{wakeFd(), POLLIN, 0}, {inputFd, POLLIN, 0}};
     poll(fds, wantsBytes(t) ? 2 : 1, milliseconds);
     if (fds[0].revents & POLLIN) {
         char drain[64];
-        while (read(restore.wakeRead, drain, sizeof drain) > 0) {
+        while (read(wakeFd(), drain, sizeof drain) > 0) {
         }
     }
 }
@@ -355,36 +174,68 @@ void readMore(Terminal& t) {
 
 void takeInput(BackEnd& b, KeyQueue& queue) {
     Terminal& t = state(b);
-    bool redraw = false;
     do {
         if (wantsBytes(t)) readMore(t);
         const bool quiet = t.inputEnded || std::chrono::steady_clock::now() - t.lastArrival >= escapeWait;
         t.keys.clear();
-        takeTerminalKeys(t.pending, quiet, keyRoom(queue), t.keys, redraw);
+        takeTerminalKeys(t.pending, quiet, keyRoom(queue), t.keys, t.requests);
         for (KeyCode k : t.keys) offerKey(queue, k);
         // A paste larger than the pending bytes goes on while there is room.
     } while (!t.keys.empty() && wantsBytes(t) && keyRoom(queue) > 0);
-    if (redraw) restore.redraw.store(true);
+    if (t.requests.redraw) askRedraw();
+    t.requests.redraw = false;
     if (t.inputEnded && t.pending.empty()) markInputEnded(queue);
 }
 
-void upload(BackEnd& b, const TextScreen& s, LineSpan lines) { updatePicture(state(b).picture, s, lines); }
+void upload(BackEnd& b, const TextScreen& s, LineSpan lines) {
+    Terminal& t = state(b);
+    updatePicture(t.picture, s, lines);
+    t.programWrote = true;
+}
+
+// The user's moves of the view, until the program writes again or the
+// user has left the view alone for a while.
+void moveView(Terminal& t) {
+    const auto now = std::chrono::steady_clock::now();
+    if (t.programWrote || now - t.userMoved >= followAgain) t.view.userRows = t.view.userColumns = 0;
+    t.programWrote = false;
+    if (!t.requests.moved) return;
+    const ViewMove& move = t.requests.move;
+    const int page = std::max(1, t.view.laid.windowRows - 1);
+    t.view.userRows += move.rows + move.pages * page;
+    t.view.userColumns += move.columns;
+    t.userMoved = now;
+    t.requests = {};
+}
+
+// Mouse reports only while part of the grid is folded away: they take the
+// terminal's own selection and wheel from the user.
+void setMouse(Terminal& t, bool wanted) {
+    const Mouse mouse = wanted ? Mouse::on : Mouse::off;
+    if (t.mouse != mouse) t.out += wanted ? mouseOn : mouseOff;
+    t.mouse = mouse;
+}
 
 void present(BackEnd& b) {
     Terminal& t = state(b);
-    if (t.outputBroken || !restore.active.load()) return;
+    if (t.outputBroken || !terminalTaken()) return;
     t.out.clear();
-    const bool resized = restore.resized.exchange(false);
+    const bool resized = takeResized();
     if (resized) readSize(t.view);
-    const bool redraw = restore.redraw.exchange(false) || resized;
+    const bool redraw = takeRedraw() || resized;
+    if (redraw) t.mouse = Mouse::unknown;
     if (!pictureFits(t.view.columns, t.view.rows)) {
         // The message leaves the view invalid: the picture comes back whole.
         if (!t.messageShown || redraw) writeSizeMessage(t.view, t.out);
         t.messageShown = true;
+        setMouse(t, false);
     } else {
         if (redraw) t.view.valid = false;
         t.messageShown = false;
+        moveView(t);
         writePicture(t.picture, t.view, t.out);
+        const GridView& laid = t.view.laid;
+        setMouse(t, static_cast<int>(laid.rows.size()) < t.picture.rows || laid.columns < t.picture.columns);
     }
     if (t.beepWanted) t.out += bell;
     t.beepWanted = false;
@@ -392,11 +243,7 @@ void present(BackEnd& b) {
 }
 
 void close(BackEnd& b) {
-    leaveTerminal(TCSADRAIN, false);
-    removeHandlers();
-    ::close(restore.wakeRead);
-    ::close(restore.wakeWrite);
-    restore.wakeRead = restore.wakeWrite = -1;
+    giveTerminalBack();
     delete &state(b);
     b.state = nullptr;
 }

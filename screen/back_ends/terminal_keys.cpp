@@ -14,6 +14,15 @@ constexpr std::uint8_t erase = 127;    // what most terminals send for Backspace
 // No key sequence is this long: past it the bytes are noise, not a key.
 constexpr std::size_t longestSequence = 32;
 constexpr int maxParameters = 4;
+// How far the view moves: Alt+Up and Alt+Down a row, the wheel three,
+// sideways ten columns; Alt+Home and Alt+End as far as the grid goes.
+constexpr int wheelRows = 3;
+constexpr int sidewaysColumns = 10;
+constexpr int farAway = 1000;
+// The mouse report's button byte: the wheel, and Shift held.
+constexpr int wheelButton = 64;
+constexpr int shiftHeld = 4;
+constexpr std::size_t x10MouseLength = 6;  // ESC [ M and three bytes
 
 // The function keys in order, F1 first.
 constexpr PcKey functionKeys[12] = {PcKey::f1, PcKey::f2, PcKey::f3, PcKey::f4,  PcKey::f5,  PcKey::f6,
@@ -31,13 +40,52 @@ Modifiers modifiersOf(int parameter) {
     return {(bits & 1) != 0, (bits & 4) != 0, (bits & 10) != 0};
 }
 
-DecodedInput keyInput(KeyCode code, std::size_t used) { return {TerminalInput::key, code, used}; }
-DecodedInput nothingInput(std::size_t used) { return {TerminalInput::nothing, 0, used}; }
-DecodedInput incompleteInput() { return {TerminalInput::incomplete, 0, 0}; }
+DecodedInput keyInput(KeyCode code, std::size_t used) { return {TerminalInput::key, code, used, {}}; }
+DecodedInput nothingInput(std::size_t used) { return {TerminalInput::nothing, 0, used, {}}; }
+DecodedInput incompleteInput() { return {TerminalInput::incomplete, 0, 0, {}}; }
+DecodedInput moveInput(ViewMove move, std::size_t used) { return {TerminalInput::viewMove, 0, used, move}; }
+
+// Alt with a key of the cursor block moves the view; lister never gets
+// such keys (keys with Alt post nothing).
+std::optional<ViewMove> viewMoveOf(PcKey key) {
+    switch (key) {
+        case PcKey::up: return ViewMove{-1, 0, 0};
+        case PcKey::down: return ViewMove{1, 0, 0};
+        case PcKey::left: return ViewMove{0, -sidewaysColumns, 0};
+        case PcKey::right: return ViewMove{0, sidewaysColumns, 0};
+        case PcKey::pageUp: return ViewMove{0, 0, -1};
+        case PcKey::pageDown: return ViewMove{0, 0, 1};
+        case PcKey::home: return ViewMove{-farAway, -farAway, 0};
+        case PcKey::end: return ViewMove{farAway, farAway, 0};
+        default: return std::nullopt;
+    }
+}
+
+// The same for a key already decoded (ESC before a key is Alt with it).
+std::optional<ViewMove> viewMoveOf(KeyCode code) {
+    for (PcKey key : {PcKey::up, PcKey::down, PcKey::left, PcKey::right, PcKey::pageUp, PcKey::pageDown,
+                      PcKey::home, PcKey::end})
+        if (pcExtendedKey(key, false, false) == code) return viewMoveOf(key);
+    return std::nullopt;
+}
 
 DecodedInput extendedInput(std::optional<PcKey> key, Modifiers m, std::size_t used) {
+    if (key && m.alt && !m.ctrl) {
+        if (const auto move = viewMoveOf(*key)) return moveInput(*move, used);
+    }
     if (!key || m.alt) return nothingInput(used);
     return keyInput(pcExtendedKey(*key, m.shift, m.ctrl), used);
+}
+
+// A mouse report: the wheel moves the view (with Shift, or tilted,
+// sideways); everything else of the mouse is swallowed.
+DecodedInput mouseInput(int button, bool pressed, std::size_t used) {
+    if (!pressed || !(button & wheelButton)) return nothingInput(used);
+    int direction = button & 3;  // up, down, left, right
+    if ((button & shiftHeld) && direction < 2) direction += 2;
+    static constexpr ViewMove wheel[4] = {
+        {-wheelRows, 0, 0}, {wheelRows, 0, 0}, {0, -sidewaysColumns, 0}, {0, sidewaysColumns, 0}};
+    return moveInput(wheel[direction], used);
 }
 
 // The keys that end in A-D, H and F in both CSI and SS3 forms.
@@ -126,6 +174,10 @@ DecodedInput decodeCsi(const std::uint8_t* bytes, std::size_t length, bool quiet
         const std::uint8_t final = bytes[3];
         return final >= 'A' && final <= 'E' ? extendedInput(functionKeys[final - 'A'], {}, 4) : nothingInput(4);
     }
+    if (length > 2 && bytes[2] == 'M') {  // the mouse's first report form: three bytes follow, never keys
+        if (length < x10MouseLength) return quiet ? nothingInput(length) : incompleteInput();
+        return mouseInput(bytes[3] - 32, true, x10MouseLength);
+    }
     while (i < length && isParameterByte(bytes[i])) ++i;
     const std::size_t parametersEnd = i;
     while (i < length && isIntermediateByte(bytes[i]) && bytes[i] != '$') ++i;
@@ -134,11 +186,15 @@ DecodedInput decodeCsi(const std::uint8_t* bytes, std::size_t length, bool quiet
     const std::uint8_t final = bytes[i];
     if (final != '$' && !isFinalByte(final)) return nothingInput(i);  // broken off: the byte stands alone
     const std::size_t used = i + 1;
-    // Private markers (mouse and other reports) and intermediates are never keys.
+    int p[maxParameters];
+    if (bytes[2] == '<' && parametersEnd == i && (final == 'M' || final == 'm')) {  // the mouse, SGR form
+        parseParameters(bytes + 3, parametersEnd - 3, p);
+        return mouseInput(p[0], final == 'M', used);
+    }
+    // Other private markers (reports) and intermediates are never keys.
     if (parametersEnd > 2 && bytes[2] >= '<') return nothingInput(used);
     if (parametersEnd != i) return nothingInput(used);
 
-    int p[maxParameters];
     const int count = parseParameters(bytes + 2, parametersEnd - 2, p);
     const Modifiers fromSecond = modifiersOf(count >= 2 ? p[1] : 1);
     if (const auto k = cursorKey(final)) return extendedInput(k, fromSecond, used);
@@ -207,6 +263,9 @@ DecodedInput decodeAfterEscape(const std::uint8_t* bytes, std::size_t length, bo
         if (bytes[2] != '[' && bytes[2] != 'O') return keyInput(escape, 1);
         const DecodedInput inner = decodeAfterEscape(bytes + 1, length - 1, quiet);
         if (inner.kind == TerminalInput::incomplete) return inner;
+        if (inner.kind == TerminalInput::key) {
+            if (const auto move = viewMoveOf(inner.code)) return moveInput(*move, 1 + inner.used);
+        }
         return nothingInput(1 + inner.used);
     }
     // Alt with a character.
@@ -221,7 +280,7 @@ DecodedInput decodeTerminalInput(const std::uint8_t* bytes, std::size_t length, 
     if (length == 0) return incompleteInput();
     const std::uint8_t first = bytes[0];
     if (first == escape) return decodeAfterEscape(bytes, length, quiet);
-    if (first == formFeed) return {TerminalInput::redraw, 0, 1};
+    if (first == formFeed) return {TerminalInput::redraw, 0, 1, {}};
     if (first == erase || first == keyBackspace) return keyInput(keyBackspace, 1);
     if (first < 0x80) return keyInput(first, 1);
     char32_t character = 0;
@@ -238,7 +297,7 @@ DecodedInput decodeTerminalInput(const std::uint8_t* bytes, std::size_t length, 
 }
 
 void takeTerminalKeys(std::vector<std::uint8_t>& pending, bool quiet, int room, std::vector<KeyCode>& keys,
-                      bool& redraw) {
+                      TerminalRequests& requests) {
     std::size_t at = 0;
     int taken = 0;
     while (at < pending.size() && taken < room) {
@@ -248,7 +307,12 @@ void takeTerminalKeys(std::vector<std::uint8_t>& pending, bool quiet, int room, 
             keys.push_back(d.code);
             ++taken;
         } else if (d.kind == TerminalInput::redraw) {
-            redraw = true;
+            requests.redraw = true;
+        } else if (d.kind == TerminalInput::viewMove) {
+            requests.moved = true;
+            requests.move.rows += d.move.rows;
+            requests.move.columns += d.move.columns;
+            requests.move.pages += d.move.pages;
         }
         at += d.used;
     }

@@ -1,13 +1,10 @@
 // lister in a real terminal: each test starts a tmux server of its own
-// (a private socket), runs lister in a detached 100 x 70 session, types
-// with send-keys and reads the screen with capture-pane. Without tmux the
-// tests fail: they are how the terminal back end is known to work.
-#include <fcntl.h>
+// (a private socket), runs lister in a detached session (100 x 70 unless
+// said), types with send-keys and reads the screen with capture-pane.
+// Without tmux the tests fail: they are how the terminal back end is known
+// to work. The pseudo-terminal tests of our own are in terminal_pty_test.cpp.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,7 +12,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -26,6 +22,10 @@
 #include "tests/temp_dir.h"
 
 namespace {
+
+using testing_files::TempDir;
+using testing_lister::readFile;
+
 
 using testing_files::TempDir;
 using testing_lister::readFile;
@@ -138,11 +138,14 @@ struct Tmux {
 }
 
 // Runs lister so that the test can see how it left the terminal: the modes
-// before and after, its exit status, then a line printed after it.
-std::string listerScript(const TempDir& d, const std::string& environment = "LISTER_SCREEN=terminal") {
-    return "ulimit -c 0; stty -g > " + d.path + "/before; sh -c 'echo $$ > " + d.path + "/pid; exec env -u DISPLAY -u " +
-           "WAYLAND_DISPLAY " + environment + " LISTER_CELLS=" + d.path + "/cells.txt " + LISTER_BINARY +
-           "'; echo $? > " + d.path + "/status; stty -g > " + d.path + "/after; echo " + afterText;
+// before and after, its exit status, then a line printed after it. The
+// shell outlives a Ctrl+C typed at lister.
+std::string listerScript(const TempDir& d, const std::string& environment = "LISTER_SCREEN=terminal",
+                         const std::string& binary = LISTER_BINARY) {
+    return "trap : INT; ulimit -c 0; stty -g > " + d.path + "/before; sh -c 'echo $$ > " + d.path +
+           "/pid; exec env -u DISPLAY -u WAYLAND_DISPLAY " + environment + " COLORTERM=truecolor LISTER_CELLS=" +
+           d.path + "/cells.txt " + binary + "'; echo $? > " + d.path + "/status; stty -g > " + d.path +
+           "/after; echo " + afterText;
 }
 
 // The pane is back on the main screen with the cursor shown, the terminal
@@ -162,98 +165,25 @@ void expectRestored(const Tmux& t, const TempDir& d) {
     EXPECT_EQ(readFile(d.path + "/before"), readFile(d.path + "/after"));
 }
 
-// lister on a pseudo-terminal of the test's own, for what tmux cannot do:
-// start hundreds of times, or never read what lister writes.
-struct PtyRun {
-    int master = -1;
-    pid_t pid = -1;
-    std::string output;  // what the test read
-    PtyRun() {
-        const winsize size{70, 100, 0, 0};
-        pid = forkpty(&master, nullptr, nullptr, &size);
-        if (pid != 0) return;
-        char* environment[] = {const_cast<char*>("LISTER_SCREEN=terminal"), const_cast<char*>("TERM=xterm"), nullptr};
-        execle(LISTER_BINARY, LISTER_BINARY, nullptr, environment);
-        _exit(127);
-    }
-    ~PtyRun() {
-        if (pid > 0 && kill(pid, SIGKILL) == 0) waitpid(pid, nullptr, 0);
-        close(master);
-    }
-    // False when nothing came within `milliseconds`.
-    bool read(int milliseconds) {
-        pollfd p{master, POLLIN, 0};
-        char buffer[65536];
-        const ssize_t got = poll(&p, 1, milliseconds) > 0 ? ::read(master, buffer, sizeof buffer) : 0;
-        if (got > 0) output.append(buffer, static_cast<std::size_t>(got));
-        return got > 0;
-    }
-    // The signal that ended lister, reading meanwhile or not; 0 when it did
-    // not end within a minute: it was held up for ever.
-    int endingSignal(bool reading) {
-        for (int waited = 0, status = 0; waited < 60000; waited += 10) {
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                pid = -1;
-                while (reading && read(50)) {  // what it wrote last
-                }
-                return WIFSIGNALED(status) ? WTERMSIG(status) : -1;
-            }
-            if (!reading || !read(10)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return 0;
-    }
-    // Whether the terminal is back in line mode with echo, as lister found it.
-    bool modesGivenBack() const {
-        const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
-        termios now{};
-        const bool read = tcgetattr(slave, &now) == 0;
-        close(slave);
-        return read && (now.c_lflag & (ICANON | ECHO | ISIG)) == (ICANON | ECHO | ISIG) && (now.c_oflag & OPOST);
-    }
-};
+// The whole screen as one text, each line trimmed.
+std::string screenText(const Tmux& t) {
+    std::string text;
+    for (const std::string& line : t.screen()) text += trimmed(line) + "\n";
+    return text;
+}
+
+::testing::AssertionResult screenShows(const Tmux& t, const std::string& text) {
+    return eventually([&] { return screenText(t).find(text) != std::string::npos; }, text);
+}
 
 }  // namespace
 
-// A signal at any moment of the start gives the terminal back: its modes,
-// and the main screen after the last switch to the alternate one.
-TEST(TerminalOnPty, ASignalInTheFirstMillisecondsGivesTheTerminalBack) {
-    std::mt19937 random(20261209u);
-    for (int run = 0; run < 300; ++run) {
-        SCOPED_TRACE(run);
-        PtyRun r;
-        std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 12000)(random)));
-        kill(r.pid, SIGINT);
-        ASSERT_EQ(r.endingSignal(true), SIGINT);
-        EXPECT_TRUE(r.modesGivenBack());
-        const std::size_t entered = r.output.rfind("\x1b[?1049h");
-        EXPECT_TRUE(entered == std::string::npos || r.output.find("\x1b[?1049l", entered) != std::string::npos)
-            << "left on the alternate screen";
-    }
-}
-
-// A terminal nobody reads (a stopped ssh, a stuck client) fills up during
-// a screen listing; TERM still ends lister at once, with the modes given back.
-TEST(TerminalOnPty, TermEndsListerWhenNobodyReadsTheTerminal) {
-    PtyRun r;
-    while (r.output.find("\x1b[?1049h") == std::string::npos && r.read(5000)) {
-    }
-    ASSERT_EQ(write(r.master, "49\rP\r", 5), 5);
-    // Unread from here on: once what waits to be read stays put, lister waits to write.
-    for (int held = -1, now = 0, quiet = 0; quiet < 50; held = now) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        ioctl(r.master, FIONREAD, &now);
-        quiet = now == held ? quiet + 1 : 0;
-    }
-    kill(r.pid, SIGTERM);
-    ASSERT_EQ(r.endingSignal(false), SIGTERM) << "held up";
-    EXPECT_TRUE(r.modesGivenBack());
-}
 
 TEST(TerminalEndToEnd, AWholeScreenRunByKeyboardThenTheTerminalIsRestored) {
     Tmux t;
     ASSERT_TRUE(t.start(listerScript(t.scratch)));
     ASSERT_TRUE(rowShows(t, 4, questionText));
-    EXPECT_EQ(t.display("#{alternate_on} #{cursor_flag}"), "1 0") << "alternate screen, cursor hidden";
+    EXPECT_EQ(t.display("#{alternate_on} #{cursor_flag} #{cursor_y} #{cursor_x}"), "1 1 3 57") << "the cursor on the answer";
     // The frame's colours: title on dark blue, the bars green.
     EXPECT_NE(t.row(1, true).find("\x1b[38;2;170;238;170m\x1b[48;2;0;0;68m"), std::string::npos) << t.row(1, true);
     EXPECT_NE(t.row(3, true).find("48;2;0;136;0m"), std::string::npos) << t.row(3, true);
@@ -303,10 +233,10 @@ TEST(TerminalEndToEnd, ASmallTerminalShowsTheSizeMessageAndKeysStillQueue) {
     Tmux t;
     ASSERT_TRUE(t.start(listerScript(t.scratch)));
     ASSERT_TRUE(rowShows(t, 4, questionText));
-    t.resize(80, 24);
-    const std::string message = screen::sizeMessage(80, 24);
-    ASSERT_TRUE(rowShows(t, 12, message));
-    EXPECT_EQ(t.row(12), std::string((80 - message.size()) / 2, ' ') + message);
+    t.resize(100, 10);
+    const std::string message = screen::sizeMessage(100, 10);
+    ASSERT_TRUE(rowShows(t, 5, message));
+    EXPECT_EQ(t.row(5), std::string((100 - message.size()) / 2, ' ') + message);
     for (const std::string& line : t.screen()) {
         if (line.find(message) == std::string::npos) {
             EXPECT_EQ(trimmed(line), "");
@@ -318,6 +248,42 @@ TEST(TerminalEndToEnd, ASmallTerminalShowsTheSizeMessageAndKeysStillQueue) {
     ASSERT_TRUE(rowShows(t, 5, choiceText));
     EXPECT_NE(t.row(4).find(": 49"), std::string::npos) << t.row(4);
     EXPECT_NE(t.row(1).find("VARIACIONES"), std::string::npos) << "redrawn whole: " << t.row(1);
+}
+
+// At 80 x 24 the dialogue and the outcome stay in view: both answers, the
+// total, the last combination, the progress and the report; a path wider
+// than the terminal is read by moving the view; Ctrl+C at a question ends
+// lister with the terminal given back.
+TEST(TerminalEndToEnd, At80x24TheDialogueAndTheOutcomeStayInView) {
+    for (const char* run : {"10 P", "7 G", "Ctrl+C"}) {
+        SCOPED_TRACE(run);
+        Tmux t;
+        // The G run's folder makes a path of 85 characters: row 69 runs 14 columns past the terminal.
+        const std::string folder = t.scratch.path + "/" + std::string(85 - t.scratch.path.size() - 13, 'f');
+        const std::string path = folder + "/VSR_7-6.asc";
+        std::filesystem::create_directory(folder);
+        std::filesystem::copy_file(LISTER_BINARY, folder + "/lister");
+        ASSERT_TRUE(t.start(listerScript(t.scratch, "LISTER_SCREEN=terminal", folder + "/lister"), 80, 24));
+        ASSERT_TRUE(screenShows(t, questionText));
+        EXPECT_EQ(t.display("#{cursor_flag} #{cursor_x}"), "1 57") << "the cursor on the answer";
+        if (run == std::string("10 P")) {
+            t.keys("1 0 Enter P Enter");
+            for (const char* text : {"(7-49): 10", "COMBINACIONES: P", "TOTAL COMBINACIONES:  210 > ARCHIVO: VSR_10-6.asc",
+                                     "050607080910", "GENERADAS:  210 /  210", "Pulsa cualquier tecla", "OK. TIEMPO"})
+                EXPECT_TRUE(screenShows(t, text));
+        } else if (run == std::string("7 G")) {
+            t.keys("7 Enter G Enter");
+            // The path's end where lister left the view, its start once the view is moved there.
+            EXPECT_TRUE(screenShows(t, path.substr(path.size() - 60)));
+            t.keys("M-Home");
+            EXPECT_TRUE(screenShows(t, " > RUTA: " + path.substr(0, 60)));
+            EXPECT_TRUE(screenShows(t, " > OK. TIEMPO INVERTIDO: "));
+        }
+        t.keys(run == std::string("Ctrl+C") ? "4 C-c" : "x");
+        ASSERT_TRUE(fileAppears(t.scratch.path + "/status"));
+        EXPECT_EQ(readFile(t.scratch.path + "/status"), run == std::string("Ctrl+C") ? "130\n" : "0\n");
+        expectRestored(t, t.scratch);
+    }
 }
 
 TEST(TerminalEndToEnd, ASignalFromOutsideRestoresTheTerminalAndEndsWithIt) {
@@ -357,7 +323,7 @@ TEST(TerminalEndToEnd, AStopGivesTheTerminalBackAndTheContinueTakesItAgain) {
     EXPECT_TRUE(eventually([&] { return modes() == before; }, "the modes from before"));
 
     ASSERT_EQ(kill(pid, SIGCONT), 0);
-    EXPECT_TRUE(eventually([&] { return t.display("#{alternate_on} #{cursor_flag}") == "1 0"; }, "the alternate screen"));
+    EXPECT_TRUE(eventually([&] { return t.display("#{alternate_on}") == "1"; }, "the alternate screen"));
     ASSERT_TRUE(rowShows(t, 4, questionText)) << "drawn again";
     t.keys("4 9 Enter");
     EXPECT_TRUE(rowShows(t, 5, choiceText)) << "keys work again";

@@ -3,6 +3,7 @@
 // as many keys as the queue has room for.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -20,10 +21,10 @@ std::vector<std::uint8_t> bytesOf(const std::string& s) { return {s.begin(), s.e
 Keys keysOf(const std::string& bytes, bool* redraw = nullptr) {
     std::vector<std::uint8_t> pending = bytesOf(bytes);
     Keys keys;
-    bool r = false;
+    TerminalRequests r;
     takeTerminalKeys(pending, true, 1000, keys, r);
     EXPECT_TRUE(pending.empty()) << bytes;
-    if (redraw) *redraw = r;
+    if (redraw) *redraw = r.redraw;
     return keys;
 }
 
@@ -138,6 +139,8 @@ const std::vector<Case> cases = {
     // Not keys at all
     {"paste start marker", esc + "[200~", {}},
     {"mouse report", esc + "[<0;10;5M", {}},
+    {"mouse wheel", esc + "[<65;10;5M", {}},
+    {"mouse report, first form, then a key", esc + "[M !!a", {'a'}},
     {"focus in", esc + "[I", {}},
     {"keypad 5", esc + "[E", {}},
     {"sequence then text", esc + "[Ax", {x(72), 'x'}},
@@ -156,11 +159,11 @@ TEST(TerminalKeys, ASequenceSplitAcrossTwoReadsGivesTheSameKeys) {
         for (std::size_t cut = 1; cut < c.bytes.size(); ++cut) {
             std::vector<std::uint8_t> pending = bytesOf(c.bytes.substr(0, cut));
             Keys keys;
-            bool redraw = false;
-            takeTerminalKeys(pending, false, 1000, keys, redraw);
+            TerminalRequests requests;
+            takeTerminalKeys(pending, false, 1000, keys, requests);
             const std::string rest = c.bytes.substr(cut);
             pending.insert(pending.end(), rest.begin(), rest.end());
-            takeTerminalKeys(pending, true, 1000, keys, redraw);
+            takeTerminalKeys(pending, true, 1000, keys, requests);
             EXPECT_EQ(keys, c.keys) << c.what << ", cut after " << cut;
             EXPECT_TRUE(pending.empty()) << c.what;
         }
@@ -170,18 +173,18 @@ TEST(TerminalKeys, ASequenceSplitAcrossTwoReadsGivesTheSameKeys) {
 TEST(TerminalKeys, ALoneEscWaitsUntilTheTerminalIsQuiet) {
     std::vector<std::uint8_t> pending = bytesOf(esc);
     Keys keys;
-    bool redraw = false;
-    takeTerminalKeys(pending, false, 15, keys, redraw);
+    TerminalRequests requests;
+    takeTerminalKeys(pending, false, 15, keys, requests);
     EXPECT_TRUE(keys.empty());
     EXPECT_EQ(pending.size(), 1u);
-    takeTerminalKeys(pending, true, 15, keys, redraw);
+    takeTerminalKeys(pending, true, 15, keys, requests);
     EXPECT_EQ(keys, Keys{27});
     EXPECT_TRUE(pending.empty());
 
     // Characters before an unfinished sequence do not wait for it.
     pending = bytesOf("ab" + esc + "[1;");
     keys.clear();
-    takeTerminalKeys(pending, false, 15, keys, redraw);
+    takeTerminalKeys(pending, false, 15, keys, requests);
     EXPECT_EQ(keys, (Keys{'a', 'b'}));
     EXPECT_EQ(pending, bytesOf(esc + "[1;"));
 }
@@ -202,10 +205,33 @@ TEST(TerminalKeys, OnlyAsManyKeysAsThereIsRoomForTheRestWait) {
     for (const RoomCase& c : roomCases) {
         std::vector<std::uint8_t> pending = bytesOf(c.bytes);
         Keys keys;
-        bool redraw = false;
-        takeTerminalKeys(pending, true, c.room, keys, redraw);
+        TerminalRequests requests;
+        takeTerminalKeys(pending, true, c.room, keys, requests);
         EXPECT_EQ(keys, c.taken) << c.bytes;
         EXPECT_EQ(pending, bytesOf(c.left)) << c.bytes;
+    }
+}
+
+// Alt with the cursor block and the mouse wheel move the view and post no
+// key: the direction of each as the signs of its rows, columns and pages.
+TEST(TerminalKeys, AltWithTheCursorBlockAndTheWheelMoveTheView) {
+    struct Move {
+        std::string bytes;
+        std::array<int, 3> signs;
+    };
+    const Move cases[] = {
+        {esc + "[1;3A", {-1, 0, 0}},    {esc + "[6;3~", {0, 0, 1}},       {esc + "[1;3H", {-1, -1, 0}},
+        {esc + esc + "[A", {-1, 0, 0}}, {esc + "[<65;80;24M", {1, 0, 0}}, {esc + "[<68;1;1M", {0, -1, 0}},
+        {esc + "[Ma!!", {1, 0, 0}},     {esc + "[<64;1;1m", {0, 0, 0}},   {esc + "[<0;1;1M", {0, 0, 0}},
+    };
+    const auto sign = [](int v) { return (v > 0) - (v < 0); };
+    for (const Move& c : cases) {
+        std::vector<std::uint8_t> pending = bytesOf(c.bytes);
+        Keys keys;
+        TerminalRequests r;
+        takeTerminalKeys(pending, true, 15, keys, r);
+        EXPECT_TRUE(keys.empty()) << c.bytes.substr(1);
+        EXPECT_EQ((std::array{sign(r.move.rows), sign(r.move.columns), sign(r.move.pages)}), c.signs) << c.bytes.substr(1);
     }
 }
 

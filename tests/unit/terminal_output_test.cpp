@@ -1,146 +1,26 @@
 // The bytes sent to the terminal: exact for small changes (only what
 // changed, the shortest move, colours only when they change), and checked
-// by playing them on a small model terminal for whole pictures: every code
-// page 437 byte, random changes, centring and the size message. How a cell
-// of the screen record shows is in terminal_picture_test.cpp.
+// by playing them on the model terminal for whole pictures: every code
+// page 437 byte, random changes in terminals larger and smaller than the
+// picture, and the size message. How a cell of the screen record shows is
+// in terminal_picture_test.cpp.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "screen/cp437.h"
 #include "screen/back_ends/terminal_output.h"
+#include "tests/model_terminal.h"
 
 using namespace screen;
+using namespace testing_screen;
 
 namespace {
-
-// Just the part of an xterm that the writer uses: CUP, CUU/CUD/CUF/CUB, CR,
-// LF, ED 2, SGR 0/4/24/38;2/48;2, UTF-8 text with a deferred wrap at the
-// right edge. Anything else is an error.
-struct ModelTerminal {
-    struct Glyph {
-        char32_t character = U' ';
-        long foreground = -1;
-        long background = -1;
-        bool underlined = false;
-    };
-    int columns;
-    int rows;
-    std::vector<Glyph> cells;
-    int row = 1, column = 1;
-    bool wrapPending = false;
-    long foreground = -1, background = -1;
-    bool underlined = false;
-    std::string errors;
-
-    ModelTerminal(int c, int r) : columns(c), rows(r), cells(static_cast<std::size_t>(c * r)) {}
-
-    Glyph& at(int r, int c) { return cells[static_cast<std::size_t>((r - 1) * columns + (c - 1))]; }
-
-    void moveTo(int r, int c) {
-        if (r < 1 || r > rows || c < 1 || c > columns) errors += "move outside; ";
-        row = std::clamp(r, 1, rows);
-        column = std::clamp(c, 1, columns);
-        wrapPending = false;
-    }
-
-    void sgr(const std::vector<long>& p) {
-        for (std::size_t i = 0; i < p.size(); ++i) {
-            if (p[i] == 0) foreground = background = -1, underlined = false;
-            else if (p[i] == 4) underlined = true;
-            else if (p[i] == 24) underlined = false;
-            else if ((p[i] == 38 || p[i] == 48) && i + 4 < p.size() && p[i + 1] == 2) {
-                const long rgb = (p[i + 2] << 16) | (p[i + 3] << 8) | p[i + 4];
-                (p[i] == 38 ? foreground : background) = rgb;
-                i += 4;
-            } else errors += "unknown SGR; ";
-        }
-    }
-
-    void play(const std::string& bytes) {
-        const auto* b = reinterpret_cast<const std::uint8_t*>(bytes.data());
-        std::size_t i = 0;
-        while (i < bytes.size()) {
-            if (b[i] == 0x1b && i + 1 < bytes.size() && b[i + 1] == '[') {
-                std::size_t j = i + 2;
-                bool privateMode = j < bytes.size() && b[j] == '?';
-                if (privateMode) ++j;
-                std::vector<long> p;
-                long value = -1;
-                for (; j < bytes.size() && ((b[j] >= '0' && b[j] <= '9') || b[j] == ';'); ++j) {
-                    if (b[j] == ';') p.push_back(value < 0 ? 0 : value), value = -1;
-                    else value = (value < 0 ? 0 : value) * 10 + (b[j] - '0');
-                }
-                if (value >= 0 || !p.empty()) p.push_back(value < 0 ? 0 : value);
-                const char final = j < bytes.size() ? static_cast<char>(b[j]) : '?';
-                const long n = p.empty() || p[0] == 0 ? 1 : p[0];
-                if (privateMode) {
-                    if (!(p.size() == 1 && p[0] == 25 && final == 'l')) errors += "unknown mode; ";
-                } else if (final == 'H') moveTo(p.size() > 0 && p[0] ? int(p[0]) : 1, p.size() > 1 && p[1] ? int(p[1]) : 1);
-                else if (final == 'A') moveTo(row - int(n), column);
-                else if (final == 'B') moveTo(row + int(n), column);
-                else if (final == 'C') moveTo(row, column + int(n));
-                else if (final == 'D') moveTo(row, column - int(n));
-                else if (final == 'J' && p.size() == 1 && p[0] == 2) {
-                    for (Glyph& g : cells) g = Glyph{U' ', -1, background, false};
-                } else if (final == 'm') sgr(p.empty() ? std::vector<long>{0} : p);
-                else errors += std::string("unknown CSI ") + final + "; ";
-                i = j + 1;
-            } else if (b[i] == '\r') {
-                column = 1, wrapPending = false, ++i;
-            } else if (b[i] == '\n') {
-                if (row == rows) errors += "scrolled; ";
-                row = std::min(row + 1, rows), wrapPending = false, ++i;
-            } else if (b[i] < 0x20 || b[i] == 0x7f) {
-                errors += "control byte; ";
-                ++i;
-            } else {
-                char32_t c = 0;
-                std::size_t used = 1;
-                if (decodeUtf8(b + i, bytes.size() - i, c, used) != Utf8Status::complete) errors += "bad UTF-8; ";
-                i += used;
-                if (wrapPending) {
-                    if (row == rows) errors += "scrolled; ";
-                    row = std::min(row + 1, rows), column = 1, wrapPending = false;
-                }
-                at(row, column) = Glyph{c, foreground, background, underlined};
-                if (column == columns) wrapPending = true;
-                else ++column;
-            }
-        }
-    }
-};
-
-TerminalPicture pictureOf(int columns, int rows, TerminalCell fill) {
-    return {columns, rows, std::vector<TerminalCell>(static_cast<std::size_t>(columns * rows), fill)};
-}
-
-TerminalCell& cellOf(TerminalPicture& p, int row, int column) {
-    return p.cells[static_cast<std::size_t>((row - 1) * p.columns + (column - 1))];
-}
-
-// What the model terminal shows where the picture stands, against it.
-void expectShows(ModelTerminal& t, const TerminalPicture& p, int originRow, int originColumn, const std::string& what) {
-    EXPECT_EQ(t.errors, "") << what;
-    for (int r = 1; r <= p.rows; ++r) {
-        for (int c = 1; c <= p.columns; ++c) {
-            const TerminalCell& want = p.cells[static_cast<std::size_t>((r - 1) * p.columns + (c - 1))];
-            const ModelTerminal::Glyph& got = t.at(originRow + r, originColumn + c);
-            const char32_t wantCharacter = cp437ToUnicode(want.byte);
-            if (got.character != wantCharacter || got.foreground != long(want.foreground) ||
-                got.background != long(want.background) || got.underlined != want.underlined) {
-                ADD_FAILURE() << what << ": cell (" << r << ", " << c << ") byte " << int(want.byte);
-                return;
-            }
-        }
-    }
-}
-
-constexpr Color white = 0xFFFFFF;
-constexpr Color green = 0x00FF00;
-constexpr Color blue = 0x000044;
 
 const std::string clearAll = "\x1b[0m\x1b[?25l\x1b[2J";
 
@@ -154,8 +34,7 @@ TerminalView shownView(const TerminalPicture& p, int row, int column) {
     v.shown = p;
     v.cursorRow = row;
     v.cursorColumn = column;
-    v.foreground = white;
-    v.background = blue;
+    v.pen = {white, blue, 0};
     return v;
 }
 
@@ -227,8 +106,18 @@ TEST(TerminalOutput, OnlyChangedCellsWithTheShortestMoveAndOnlyTheColoursThatCha
         for (ModelTerminal::Glyph& g : t.cells) g = {U'a', white, blue, false};
         t.moveTo(c.cursorRow ? c.cursorRow : 1, c.cursorColumn ? c.cursorColumn : 1);
         t.play(out);
-        expectShows(t, after, 0, 0, c.what);
+        expectShowsView(t, after, v.laid, c.what);
     }
+    // A kept row (an answer, the report) goes out as one run of text, so
+    // that a screen reader reads it as a line: the gap in another pen too.
+    TerminalPicture before = pictureOf(10, 3, {'a', white, blue, false});
+    before.keptRows = {0, 1, 0};
+    TerminalView v = shownView(before, 2, 1);
+    TerminalPicture after = before;
+    cellOf(after, 2, 2) = cellOf(after, 2, 4) = {'g', green, blue, false};
+    std::string out;
+    writePicture(after, v, out);
+    EXPECT_EQ(out, "a\x1b[38;2;0;255;0mg\x1b[38;2;255;255;255ma\x1b[38;2;0;255;0mg");
 }
 
 TEST(TerminalOutput, EveryCodePage437ByteShowsAsItsUnicodeCharacter) {
@@ -241,7 +130,7 @@ TEST(TerminalOutput, EveryCodePage437ByteShowsAsItsUnicodeCharacter) {
     writePicture(p, v, out);
     ModelTerminal t(16, 16);
     t.play(out);
-    expectShows(t, p, 0, 0, "all 256 bytes");
+    expectShowsView(t, p, v.laid, "all 256 bytes");
     EXPECT_EQ(t.at(1, 1).character, U' ') << "byte 0 shows as a space";
     for (int b = 32; b < 256; ++b) {
         if (b == 127) continue;  // the house sign has no way back: it is never typed
@@ -252,27 +141,37 @@ TEST(TerminalOutput, EveryCodePage437ByteShowsAsItsUnicodeCharacter) {
 TEST(TerminalOutput, RandomChangesKeepTheTerminalEqualToThePicture) {
     std::mt19937 random(437);
     const Color colours[] = {white, green, blue, 0x0000AA, 0x008800};
-    for (int terminalSize = 0; terminalSize < 2; ++terminalSize) {
-        // The grid fits exactly, then it stands centred in a larger terminal.
-        const int columns = terminalSize ? 27 : 20, rows = terminalSize ? 9 : 6;
+    struct Size {
+        int columns, rows;
+    };
+    // The grid fits exactly, stands centred in a larger terminal, and shows
+    // in part in a smaller one, following a focus and an input mark that
+    // move at random, and moved by the user.
+    for (const Size size : {Size{20, 6}, Size{27, 9}, Size{12, 5}}) {
         TerminalPicture p = pictureOf(20, 6, {' ', white, blue, false});
+        p.keptRows = {1, 0, 0, 0, 0, 1};
         TerminalView v;
-        v.columns = columns;
-        v.rows = rows;
-        ModelTerminal t(columns, rows);
+        v.columns = size.columns;
+        v.rows = size.rows;
+        ModelTerminal t(size.columns, size.rows);
         for (int round = 0; round < 200; ++round) {
             const int changes = static_cast<int>(random() % 30);
             for (int i = 0; i < changes; ++i) {
                 TerminalCell& c = p.cells[random() % p.cells.size()];
-                c.byte = static_cast<std::uint8_t>(random() % 256);
-                c.foreground = colours[random() % 5];
-                c.background = colours[random() % 5];
-                c.underlined = random() % 7 == 0;
+                c = {static_cast<std::uint8_t>(random() % 256), colours[random() % 5], colours[random() % 5], false};
             }
+            if (p.markRow) cellOf(p, p.markRow, p.markColumn).underlined = false;
+            p.markRow = static_cast<int>(random() % 7);  // 0: none
+            p.markColumn = static_cast<int>(random() % 20) + 1;
+            if (p.markRow) cellOf(p, p.markRow, p.markColumn).underlined = true;
+            p.focusRow = p.markRow ? p.markRow : static_cast<int>(random() % 7);
+            p.focusColumn = p.markRow ? p.markColumn : static_cast<int>(random() % 20) + 1;
+            if (random() % 4 == 0) v.userRows += static_cast<int>(random() % 5) - 2;
+            if (random() % 4 == 0) v.userColumns += static_cast<int>(random() % 9) - 4;
             std::string out;
             writePicture(p, v, out);
             t.play(out);
-            expectShows(t, p, (rows - 6) / 2, (columns - 20) / 2, "round " + std::to_string(round));
+            expectShowsView(t, p, v.laid, std::to_string(size.columns) + " x " + std::to_string(size.rows) + ", round " + std::to_string(round));
             if (::testing::Test::HasFailure()) return;
         }
     }
@@ -316,8 +215,38 @@ TEST(TerminalOutput, TheSizeMessageStandsCentredInLinesThatFit) {
         ASSERT_FALSE(lineRows.empty());
         EXPECT_LE(std::abs((lineRows.front() - 1) - (c.rows - lineRows.back())), 1) << "centred from top to bottom";
     }
-    EXPECT_EQ(sizeMessage(80, 24), "La terminal debe medir al menos 100 x 70 caracteres (ahora 80 x 24).");
-    EXPECT_FALSE(pictureFits(99, 70));
-    EXPECT_FALSE(pictureFits(100, 69));
-    EXPECT_TRUE(pictureFits(100, 70));
+    EXPECT_EQ(sizeMessage(30, 10), "La terminal debe medir al menos 40 x 12 caracteres (ahora 30 x 10). Ctrl+C para salir.");
+    EXPECT_FALSE(pictureFits(39, 12));
+    EXPECT_FALSE(pictureFits(40, 11));
+    EXPECT_TRUE(pictureFits(40, 12));
+}
+
+// lister's colours at every depth: the listing's two, the background and
+// the file's name apart, and with no colour the mark and the bars too.
+TEST(TerminalOutput, EachDepthKeepsListersColoursApart) {
+    const TerminalCell listed{'1', white, blue, false}, other{'2', green, blue, false}, mark{'3', white, blue, true},
+        name{'V', 0xFFFF8000, 0xFF000040, false}, bar{' ', 0x0000AA, 0x008800, false}, title{'V', 0xAAEEAA, blue, false};
+    for (ColorDepth depth : {ColorDepth::trueColor, ColorDepth::palette256, ColorDepth::ansi16, ColorDepth::none}) {
+        TerminalView v;
+        v.depth = depth;
+        const Pen w = penOf(listed, v), g = penOf(other, v), n = penOf(name, v);
+        EXPECT_NE(w, g) << int(depth);
+        EXPECT_NE(penOf(mark, v), w) << int(depth);
+        EXPECT_NE(penOf(bar, v), penOf(title, v)) << int(depth);
+        if (depth == ColorDepth::none) continue;
+        EXPECT_EQ((std::set{w.foreground, g.foreground, w.background, n.foreground}).size(), 4u) << int(depth);
+    }
+}
+
+// Outside UTF-8 each byte is one character the terminal has: Latin-1's own
+// where it has it, else ASCII, box drawing as + - | =.
+TEST(TerminalOutput, OutsideUtf8EveryByteIsOneCharacterTheTerminalHas) {
+    for (int b = 0; b < 256; ++b) {
+        const char32_t u = cp437ToUnicode(static_cast<std::uint8_t>(b));
+        const std::string ascii = textOfCell(static_cast<std::uint8_t>(b), TerminalCharset::ascii);
+        const std::string latin = textOfCell(static_cast<std::uint8_t>(b), TerminalCharset::latin1);
+        const bool box = u >= 0x2500 && u < 0x2580;
+        EXPECT_TRUE(ascii.size() == 1 && ascii[0] >= 0x20 && ascii[0] < 0x7F && (!box || std::strchr("+-|=", ascii[0]))) << b;
+        EXPECT_EQ(latin, u >= 0xA0 && u <= 0xFF ? std::string(1, static_cast<char>(u)) : ascii) << b;
+    }
 }
