@@ -254,8 +254,9 @@ class Page(unittest.TestCase):
         # column on, row after row.
         paste = "0123456789" * 100
         tab.insertText(paste)
+        rows = range(ELEMENTS_ROW, ELEMENTS_ROW + 11)
         tab.showing("the whole paste echoed", lambda p: "".join(
-            self.glyphs.text(p, row) for row in range(ELEMENTS_ROW, ELEMENTS_ROW + 11))[PROMPT_LENGTH:][:len(paste)] == paste)
+            self.glyphs.text(p, row) for row in rows)[PROMPT_LENGTH:][:len(paste)] == paste)
         # Past the 65,536 keys lister holds, the page says how many it dropped.
         tab.insertText("7" * (65536 + 4464))
         dropped = waitFor("the page to say keys were dropped", lambda: DROPPED.match(tab.status()))
@@ -291,8 +292,8 @@ class Page(unittest.TestCase):
              "P", "Enter", "Escape"]))
         shown = tab.showing("the report of the interrupted listing",
                             lambda p: INTERRUPTED.match(self.glyphs.text(p, REPORT_ROW)), LISTING_SECONDS)
-        self.assertTrue(self.glyphs.text(shown, ELEMENTS_ROW).rstrip().endswith("(7-49): 49"), self.glyphs.text(shown, ELEMENTS_ROW))
-        self.assertTrue(self.glyphs.text(shown, CHOICE_ROW).rstrip().endswith(": P"), self.glyphs.text(shown, CHOICE_ROW))
+        self.assertTrue(self.glyphs.text(shown, ELEMENTS_ROW).rstrip().endswith("(7-49): 49"))
+        self.assertTrue(self.glyphs.text(shown, CHOICE_ROW).rstrip().endswith(": P"))
         self.assertEqual(INTERRUPTED.match(self.glyphs.text(shown, REPORT_ROW)).group(1), "1024")
         tab.keys("Enter")
         self.waitEnded(tab)
