@@ -27,7 +27,15 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
-runPackages=(g++ cmake ninja-build pkg-config libsdl2-dev libstb-dev)
+# What lister builds with is the Debian package's Build-Depends (less
+# debhelper, which only the package needs), with the compiler: one list.
+buildDepends() {
+    awk '/^Build-Depends:/ {on = 1; sub(/^Build-Depends:/, "")} on && /^[^ \t]/ && !/^Build-Depends/ {on = 0}
+        on {gsub(/\([^)]*\)|,/, " "); printf "%s ", $0}' packaging/debian/control |
+        tr -s ' \t' '\n' | grep -v -e '^debhelper' -e '^$'
+}
+mapfile -t runPackages < <(buildDepends)
+runPackages+=(g++)
 testPackages=("${runPackages[@]}" libgtest-dev libbenchmark-dev tmux strace  # strace injects faults
     xvfb xauth xdotool imagemagick python3-xlib openbox wmctrl)  # the window's tests under X
 fuzzPackages=("${runPackages[@]}" clang libclang-rt-14-dev)

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "lister/help_text.h"
 #include "platform/platform.h"
 
 namespace lister {
@@ -24,47 +25,11 @@ constexpr char helpLetter = 'h';
 constexpr char versionLetter = 'V';
 
 constexpr std::string_view versionText = "lister " LISTER_VERSION "\n"sv;
-constexpr std::string_view usageLine = "Usage: lister [-h | --help | -V | --version]\n"sv;
-constexpr std::string_view usageBeforeFolder =
-    "\n"
-    "lister lists every combination of 6 elements out of n (7 to 49) in\n"
-    "lexicographic order, on its own screen of 100 x 70 character cells or into\n"
-    "a file. It asks for n, then for P (the screen) or G (a file); its screens\n"
-    "are in Spanish. ESC stops a listing; at the end any key ends lister.\n"
-    "lister takes no arguments but these options.\n"
-    "\n"
-    "The file, VSR_<n>-6.asc (one 14-byte CR LF line per combination), is\n"
-    "written in the folder of the lister executable, whatever the current\n"
-    "folder; for this executable that is\n"
-    "  "sv;
-#ifdef _WIN32
-constexpr std::string_view packageNote = ""sv;
-#else
-constexpr std::string_view packageNote =
-    "\n"
-    "The lister command of the Debian package runs a copy of the program kept\n"
-    "in the folder lister of your documents folder (the one xdg-user-dir\n"
-    "DOCUMENTS names, such as ~/Documentos/lister), or in ~/lister where there\n"
-    "is none, so the file lands there.\n"sv;
-#endif
-constexpr std::string_view usageAfterNote =
-    "\n"
-    "Environment:\n"
-    "  LISTER_SCREEN=window, terminal or headless\n"
-    "      how the screen is shown; headless shows nothing and reads the keys\n"
-    "      from standard input\n"
-    "  LISTER_SCREENSHOT=FILE\n"
-    "      the final picture, written there as a PNG\n"
-    "  LISTER_CELLS=FILE\n"
-    "      the final 100 x 70 cells, written there as text\n"
-    "\n"
-    "Options:\n"
-    "  -h, --help     prints this help and ends\n"
-    "  -V, --version  prints the version and ends\n"
-    "\n"
-    "Exit status: 0 at the end of a run; 1 when no screen can start or this\n"
-    "help cannot be written; 2 for an argument lister does not take; 3 when a\n"
-    "key script ends while a question waits for its answer.\n"sv;
+constexpr std::string_view usageStart = "Usage: "sv;
+constexpr std::string_view folderIntro = "For this executable, VSR_<n>-6.asc goes into:\n  "sv;
+
+// The texts come from the manual (docs/manual.md), made at each build.
+std::string usageLine() { return std::string(usageStart) + std::string(usageText) + "\n"; }
 
 constexpr std::string_view unknownOption = "unknown option "sv;
 constexpr std::string_view unexpectedArgument = "unexpected argument "sv;
@@ -115,14 +80,17 @@ int answer(std::string_view text, std::string_view what) {
 
 // One line naming the mistake, then the usage line.
 int mistake(std::string_view what, std::string_view argument) {
-    put("lister: " + std::string(what) + quoted(argument) + "\n" + std::string(usageLine), stderr);
+    put("lister: " + std::string(what) + quoted(argument) + "\n" + usageLine(), stderr);
     return mistakeStatus;
 }
 
 int help() {
-    const std::string text = std::string(usageLine) + std::string(usageBeforeFolder) +
-                             platform::executableDirectory() + "\n" + std::string(packageNote) +
-                             std::string(usageAfterNote);
+    std::string text = usageLine() + "\n" + std::string(helpText) + "\n" + std::string(folderIntro) +
+                       platform::executableDirectory() + "\n";
+#ifndef _WIN32
+    // The Debian package's command runs a copy kept elsewhere.
+    text += "\n" + std::string(linuxHelpText);
+#endif
     return answer(text, "help");
 }
 

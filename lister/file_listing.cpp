@@ -7,7 +7,7 @@
 #include "lister/run_driver.h"
 #include "lister/texts.h"
 #include "platform/platform.h"
-#include "screen/keys/keyboard.h"
+#include "screen/keyboard.h"
 #include "screen/number_text.h"
 #include "screen/screen.h"
 

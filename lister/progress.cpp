@@ -5,7 +5,7 @@
 #include "lister/listings.h"
 #include "lister/run_driver.h"
 #include "lister/texts.h"
-#include "screen/keys/keyboard.h"
+#include "screen/keyboard.h"
 #include "screen/screen.h"
 
 namespace lister {

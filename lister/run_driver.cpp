@@ -6,9 +6,9 @@
 #include "lister/listings.h"
 #include "lister/texts.h"
 #include "platform/platform.h"
-#include "screen/keys/keyboard.h"
 #include "screen/cp437.h"
-#include "screen/keys/line_input.h"
+#include "screen/keyboard.h"
+#include "screen/line_input.h"
 #include "screen/screen.h"
 
 namespace lister {
@@ -231,7 +231,9 @@ void runMain(int argc, const char* const* argv) {
     else
         runScreenListing(run);
     run.elapsed = platform::clockSeconds() - run.startTime;
-    if (run.elapsed < 0.0) run.elapsed += secondsPerDay;  // a clock that wrapped at midnight
+    // A clock that went back across a day's end would be mended so; ours
+    // (steady_clock, the performance counter) never goes back.
+    if (run.elapsed < 0.0) run.elapsed += secondsPerDay;
 
     showProgress(run.count, run.total, run.page, run.choice, run.fileName);
     showReport(run);

@@ -22,7 +22,9 @@ constexpr int cycleMilliseconds = 10;
 constexpr int beepHertz = 1000;
 constexpr int beepMilliseconds = 250;
 constexpr char noMemory[] = "not enough memory";
+constexpr char screenWithoutMemory[] = "lister: the screen cannot start: not enough memory\n";
 constexpr char noThread[] = "cannot start its thread: ";
+using Reason = char[128];
 
 // Each cycle: wait for input or the next tick without the lock, then under
 // the lock take the keys, the beeps and the changed lines, then show them
@@ -76,16 +78,19 @@ void windowThreadMain(ScreenSession& s) {
 void report(const std::string& what) { std::fprintf(stderr, "lister: %s\n", what.c_str()); }
 
 // A session on `backEnd` with its window thread started: null, with the
-// reason, when there is no memory for the screen or no thread can start,
-// the two places where the library throws at us. The window thread never
-// takes a signal that ends the process: those wait for the program thread,
-// which holds them back while a piece of the output file goes out.
+// reason in `why`, when there is no memory for the screen or no thread can
+// start, the two places where the library throws at us. The reasons are
+// written without allocating, and so is the window thread's when its back
+// end ran out of memory (its room is reserved here). The window thread
+// never takes a signal that ends the process: those wait for the program
+// thread, which holds them back while a piece of the output file goes out.
 ScreenSession* startSession(int width, int height, const BackEnd& backEnd, const ScreenOptions& options,
-                            std::string& why) {
+                            Reason& why) {
     ScreenSession* s = nullptr;
     const platform::SignalMask before = platform::holdEndingSignals();
     try {
         s = new ScreenSession;
+        s->whyNotOpened.reserve(sizeof(Reason));
         initTextScreen(s->screen, width, height);
         s->backEnd = backEnd;
         s->setup = options.setup;
@@ -95,9 +100,9 @@ ScreenSession* startSession(int width, int height, const BackEnd& backEnd, const
         // All the thread uses lives in the session, which outlives it.
         s->windowThread = std::thread(windowThreadMain, std::ref(*s));
     } catch (const std::bad_alloc&) {
-        why = noMemory;
+        std::snprintf(why, sizeof why, "%s", noMemory);
     } catch (const std::system_error& failure) {
-        why = std::string(noThread) + failure.what();
+        std::snprintf(why, sizeof why, "%s%s", noThread, failure.what());
     }
     platform::releaseSignals(before);
     if (s && s->windowThread.joinable()) return s;
@@ -151,6 +156,40 @@ void chooseBackEnds(ScreenOptions& options) {
 }
 #endif
 
+// Tries the back ends in order. Nothing here allocates while a session
+// that did not open is still alive, so an allocation that fails leaves
+// none behind.
+int openFirstThatOpens(int width, int height, ScreenOptions& options) {
+    std::string passedOver;  // a failure worth telling, said once the next screen opens
+    for (std::size_t i = 0; i < options.backEnds.size(); ++i) {
+        Reason why = "";
+        ScreenSession* s = startSession(width, height, options.backEnds[i], options, why);
+        if (!s) {
+            report(std::string("the screen cannot start: ") + why);
+            return 1;
+        }
+        if (s->opened.get_future().get()) {
+            // Open: a line there is no memory to say goes unsaid.
+            try {
+                if (!passedOver.empty()) report(passedOver + "; falling back to the " + s->backEnd.name + " screen");
+            } catch (const std::bad_alloc&) {
+            }
+            return 0;
+        }
+        s->windowThread.join();
+        const bool worthTelling = s->backEnd.failureWorthTelling;
+        const std::string reason = std::move(s->whyNotOpened);
+        openSession = nullptr;
+        delete s;
+        const std::string failed = std::string("the ") + options.backEnds[i].name + " screen cannot open (" + reason + ")";
+        if (i == 0 && options.firstWasChosen)
+            report(failed + "; choosing by itself");
+        else if (worthTelling && passedOver.empty())
+            passedOver = failed;
+    }
+    return 1;
+}
+
 }  // namespace
 
 ScreenOptions optionsFromEnvironment() {
@@ -172,30 +211,14 @@ int openScreenWith(int width, int height, int depth, ScreenOptions options) {
     if (openSession || !validScreenMode(width, height, depth)) return 1;
     options.setup.width = width;
     options.setup.height = height;
-    std::string passedOver;  // a failure worth telling, said once the next screen opens
-    for (std::size_t i = 0; i < options.backEnds.size(); ++i) {
-        std::string why;
-        ScreenSession* s = startSession(width, height, options.backEnds[i], options, why);
-        if (!s) {
-            report("the screen cannot start: " + why);
-            return 1;
-        }
-        if (s->opened.get_future().get()) {
-            if (!passedOver.empty()) report(passedOver + "; falling back to the " + s->backEnd.name + " screen");
-            return 0;
-        }
-        s->windowThread.join();
-        const bool worthTelling = s->backEnd.failureWorthTelling;
-        openSession = nullptr;
-        const std::string failed =
-            std::string("the ") + options.backEnds[i].name + " screen cannot open (" + s->whyNotOpened + ")";
-        delete s;
-        if (i == 0 && options.firstWasChosen)
-            report(failed + "; choosing by itself");
-        else if (worthTelling && passedOver.empty())
-            passedOver = failed;
+    // Words allocate, and a screen that failed for want of memory leaves
+    // little: a failure with no memory left to say it is said plainly.
+    try {
+        return openFirstThatOpens(width, height, options);
+    } catch (const std::bad_alloc&) {
+        std::fputs(screenWithoutMemory, stderr);
+        return 1;
     }
-    return 1;
 }
 
 void closeScreen() {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "screen/back_ends/back_end.h"
+#include "screen/back_end.h"
 #include "screen/text_screen.h"
 
 namespace screen {

@@ -10,9 +10,9 @@
 #include <string>
 #include <thread>
 
-#include "screen/back_ends/back_end.h"
+#include "screen/back_end.h"
 #include "screen/keys/key_queue.h"
-#include "screen/keys/line_input.h"
+#include "screen/line_input.h"
 #include "screen/screen_lock.h"
 #include "screen/text_screen.h"
 

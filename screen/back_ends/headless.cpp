@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "screen/back_ends/back_end.h"
+#include "screen/back_end.h"
 
 namespace screen {
 namespace {

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "screen/back_ends/back_end.h"
+#include "screen/back_end.h"
 #include "screen/back_ends/terminal_keys.h"
 #include "screen/back_ends/terminal_output.h"
 #include "screen/back_ends/terminal_restore.h"

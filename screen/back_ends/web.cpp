@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "screen/back_ends/back_end.h"
+#include "screen/back_end.h"
 #include "screen/back_ends/web_keys.h"
 #include "screen/cp437.h"
 #include "screen/grid_view.h"

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "screen/back_ends/back_end.h"
+#include "screen/back_end.h"
 #include "screen/back_ends/sdl_keys.h"
 #include "screen/back_ends/sdl_library.h"
 

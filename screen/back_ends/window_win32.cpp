@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "screen/back_ends/back_end.h"
+#include "screen/back_end.h"
 #include "screen/back_ends/win32_keys.h"
 
 namespace screen {

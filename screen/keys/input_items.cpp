@@ -1,12 +1,10 @@
+#include "screen/keys/input_items.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <string>
-
-#include "screen/keys/line_input.h"
-#include "screen/screen.h"
-#include "screen/session.h"
 
 namespace screen {
 namespace {
@@ -192,29 +190,6 @@ std::int32_t roundedToInt32(double value) {
 
 std::int32_t itemValue(const InputItem& item) {
     return item.fraction ? roundedToInt32(itemToReal(item.text)) : itemToInteger(item.text);
-}
-
-void inputLine(const std::string& prompt, bool questionMark, bool newlineAfter) {
-    ScreenSession* s = openSession;
-    if (!s) return;
-    s->input = InputContext{};
-    resolvePendingWrap();
-    if (!prompt.empty()) printText(prompt, false);
-    if (questionMark) printText("? ", false);
-    std::string line = editLine();
-    if (newlineAfter) printText("", true);
-    s->input.line = std::move(line);
-}
-
-// With no screen open nothing was ever typed: the reads give 0 and "".
-void inputInteger(std::int32_t& target) {
-    InputContext none;
-    target = itemValue(readItem(openSession ? openSession->input : none, numberItemLength, false));
-}
-
-void inputText(std::string& target) {
-    InputContext none;
-    target = readItem(openSession ? openSession->input : none, textItemLength, true).text;
 }
 
 }  // namespace screen

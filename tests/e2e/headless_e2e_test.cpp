@@ -55,16 +55,12 @@ TEST_P(DialogueElements, AcceptsOnly7To49AfterTheIntegerRule) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, DialogueElements,
+    // The range at both ends and the integer rule on the way; the rule's
+    // own cases are the item tests'.
     ::testing::Values(ElementsCase{"6", false, " 7", "VSR_7-6.asc"}, ElementsCase{"50", false, " 7", "VSR_7-6.asc"},
-                      ElementsCase{"0", false, " 7", "VSR_7-6.asc"}, ElementsCase{"-7", false, " 7", "VSR_7-6.asc"},
-                      ElementsCase{"abc", false, " 7", "VSR_7-6.asc"}, ElementsCase{"", false, " 7", "VSR_7-6.asc"},
-                      ElementsCase{"6.5", false, " 7", "VSR_7-6.asc"}, ElementsCase{"49.5", false, " 7", "VSR_7-6.asc"},
-                      ElementsCase{"1 2", false, " 7", "VSR_7-6.asc"}, ElementsCase{"7", true, " 7", "VSR_7-6.asc"},
+                      ElementsCase{"49.5", false, " 7", "VSR_7-6.asc"}, ElementsCase{"7", true, " 7", "VSR_7-6.asc"},
                       ElementsCase{"49", true, " 13983816", "VSR_49-6.asc"},
-                      ElementsCase{"7.6", true, " 28", "VSR_8-6.asc"},
-                      ElementsCase{"12abc", true, " 924", "VSR_12-6.asc"},
-                      ElementsCase{"&H10", true, " 8008", "VSR_16-6.asc"},
-                      ElementsCase{"-4294967289", true, " 7", "VSR_7-6.asc"}));
+                      ElementsCase{"7.6", true, " 28", "VSR_8-6.asc"}));
 
 struct ChoiceCase {
     const char* answer;
@@ -93,10 +89,10 @@ TEST_P(DialogueChoice, AcceptsPOrGByTheFirstCharacter) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, DialogueChoice,
-                         ::testing::Values(ChoiceCase{"p", true, 'P'}, ChoiceCase{"G", true, 'G'},
-                                           ChoiceCase{" g ", true, 'G'}, ChoiceCase{"gx", true, 'G'},
-                                           ChoiceCase{"Pantalla", true, 'P'}, ChoiceCase{"x", false, 'G'},
-                                           ChoiceCase{"", false, 'G'}, ChoiceCase{"   ", false, 'G'}));
+                         // Each way a choice ends; the normalising rule's own cases
+                         // are the driver tests'.
+                         ::testing::Values(ChoiceCase{"p", true, 'P'}, ChoiceCase{" g ", true, 'G'},
+                                           ChoiceCase{"x", false, 'G'}));
 
 TEST(Dialogue, ALongerRefusedAnswerLeavesItsTailBehindTheNewOne) {
     testing_files::TempDir scratch;

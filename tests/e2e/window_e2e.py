@@ -114,11 +114,8 @@ class PlainServer(unittest.TestCase):
         self.assertTrue(rows[ELEMENTS_ROW].rstrip().endswith(b": 7"), rows[ELEMENTS_ROW])
         self.assertTrue(rows[CHOICE_ROW].rstrip().endswith(b": G"), rows[CHOICE_ROW])
         self.assertIn(b"TOTAL COMBINACIONES:  7 > ARCHIVO: VSR_7-6.asc", rows[TOTAL_ROW])
-        with open(lister.folder.file("VSR_7-6.asc"), "rb") as f:
-            listing = f.read()
-        self.assertEqual(len(listing), 98)
-        self.assertTrue(listing.startswith(b"010203040506\r\n010203040507\r\n"))
-        self.assertTrue(listing.endswith(b"020304050607\r\n"))
+        # What the file holds is the headless runs' to check.
+        self.assertEqual(os.path.getsize(lister.folder.file("VSR_7-6.asc")), 98)
 
     def test_a_screen_listing_with_keypad_keys(self):
         lister = self.start()

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "screen/keys/line_input.h"
+#include "screen/line_input.h"
 
 using namespace screen;
 

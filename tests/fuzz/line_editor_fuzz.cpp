@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "screen/keys/key_queue.h"
-#include "screen/keys/line_input.h"
+#include "screen/line_input.h"
 #include "screen/screen.h"
 #include "tests/headless_screen.h"
 

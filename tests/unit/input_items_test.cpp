@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-#include "screen/keys/line_input.h"
+#include "screen/line_input.h"
 
 using namespace screen;
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "screen/keys/key_queue.h"
-#include "screen/keys/key_delivery.h"
-#include "screen/keys/keyboard.h"
-#include "screen/keys/line_input.h"
+#include "screen/key_delivery.h"
+#include "screen/keyboard.h"
+#include "screen/line_input.h"
 #include "screen/screen.h"
 #include "tests/headless_screen.h"
 #include "tests/screen_text.h"

@@ -8,7 +8,7 @@
 #include "lister/enumeration.h"
 #include "lister/listings.h"
 #include "lister/run_driver.h"
-#include "screen/keys/key_delivery.h"
+#include "screen/key_delivery.h"
 #include "screen/screen.h"
 #include "tests/headless_screen.h"
 #include "tests/screen_text.h"

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "screen/keys/key_delivery.h"
-#include "screen/keys/keyboard.h"
+#include "screen/key_delivery.h"
+#include "screen/keyboard.h"
 #include "tests/png_image.h"
 #include "tests/headless_screen.h"
 #include "tests/screen_text.h"

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "screen/keys/extended_keys.h"
+
 using namespace screen;
 
 namespace {
@@ -11,6 +13,8 @@ namespace {
 constexpr unsigned none = 0;
 constexpr WebKeyAction passOn = WebKeyAction::passOn;
 constexpr WebKeyAction taken = WebKeyAction::taken;
+
+KeyCode pc(PcKey key, bool shift = false, bool ctrl = false) { return pcExtendedKey(key, shift, ctrl); }
 
 struct Row {
     const char* key;
@@ -32,23 +36,24 @@ void expectRows(const Row (&rows)[count]) {
 
 TEST(WebKeys, NamedKeysGiveTheirPcCodes) {
     const Row rows[] = {
-        // Every key without a character, by the name the browser gives it.
-        {"F1", none, taken, extendedKey(59)},         {"F2", none, taken, extendedKey(60)},
-        {"F3", none, taken, extendedKey(61)},         {"F4", none, taken, extendedKey(62)},
-        {"F5", none, taken, extendedKey(63)},         {"F6", none, taken, extendedKey(64)},
-        {"F7", none, taken, extendedKey(65)},         {"F8", none, taken, extendedKey(66)},
-        {"F9", none, taken, extendedKey(67)},         {"F11", none, taken, extendedKey(133)},
-        {"F12", none, taken, extendedKey(134)},       {"Home", none, taken, extendedKey(71)},
-        {"ArrowUp", none, taken, extendedKey(72)},    {"PageUp", none, taken, extendedKey(73)},
-        {"ArrowLeft", none, taken, extendedKey(75)},  {"Clear", none, taken, extendedKey(76)},
-        {"ArrowRight", none, taken, extendedKey(77)}, {"End", none, taken, extendedKey(79)},
-        {"ArrowDown", none, taken, extendedKey(80)},  {"PageDown", none, taken, extendedKey(81)},
-        {"Insert", none, taken, extendedKey(82)},     {"Delete", none, taken, extendedKey(83)},
+        // Every key without a character, by the name the browser gives it,
+        // against the key it is on a PC (the codes are extended_keys.cpp's).
+        {"F1", none, taken, pc(PcKey::f1)},             {"F2", none, taken, pc(PcKey::f2)},
+        {"F3", none, taken, pc(PcKey::f3)},             {"F4", none, taken, pc(PcKey::f4)},
+        {"F5", none, taken, pc(PcKey::f5)},             {"F6", none, taken, pc(PcKey::f6)},
+        {"F7", none, taken, pc(PcKey::f7)},             {"F8", none, taken, pc(PcKey::f8)},
+        {"F9", none, taken, pc(PcKey::f9)},             {"F11", none, taken, pc(PcKey::f11)},
+        {"F12", none, taken, pc(PcKey::f12)},           {"Home", none, taken, pc(PcKey::home)},
+        {"ArrowUp", none, taken, pc(PcKey::up)},        {"PageUp", none, taken, pc(PcKey::pageUp)},
+        {"ArrowLeft", none, taken, pc(PcKey::left)},    {"Clear", none, taken, pc(PcKey::centre)},
+        {"ArrowRight", none, taken, pc(PcKey::right)},  {"End", none, taken, pc(PcKey::end)},
+        {"ArrowDown", none, taken, pc(PcKey::down)},    {"PageDown", none, taken, pc(PcKey::pageDown)},
+        {"Insert", none, taken, pc(PcKey::insert)},     {"Delete", none, taken, pc(PcKey::del)},
         // Their Shift and Ctrl variants (Ctrl wins).
-        {"F1", webShift, taken, extendedKey(84)},     {"F12", webCtrl, taken, extendedKey(138)},
-        {"ArrowLeft", webCtrl, taken, extendedKey(115)},
-        {"Delete", webCtrl | webShift, taken, extendedKey(147)},
-        {"Home", webShift, taken, extendedKey(71)},
+        {"F1", webShift, taken, pc(PcKey::f1, true)},   {"F12", webCtrl, taken, pc(PcKey::f12, false, true)},
+        {"ArrowLeft", webCtrl, taken, pc(PcKey::left, false, true)},
+        {"Delete", webCtrl | webShift, taken, pc(PcKey::del, true, true)},
+        {"Home", webShift, taken, pc(PcKey::home, true)},
         // The keys that type a control character.
         {"Enter", none, taken, 13},                   {"Enter", webCtrl, taken, 10},
         {"Backspace", none, taken, 8},                {"Backspace", webCtrl, taken, 127},

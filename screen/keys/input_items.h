@@ -1,5 +1,5 @@
-// Line input: the on-screen line editor, the line it leaves in the input
-// context, and the items read from that line as a number or as a text.
+// Typed items: how the line an answer leaves is read as a number or as a
+// text. Pure: it knows nothing of the screen or the keys.
 #pragma once
 
 #include <cstddef>
@@ -38,16 +38,5 @@ std::int32_t roundedToInt32(double value);
 // A number item's value: rounded when it has a fraction, else by the
 // integer rule.
 std::int32_t itemValue(const InputItem& item);
-
-// The line editor, on the open screen from the cursor on; returns at Enter.
-std::string editLine();
-// The same with its keys from elsewhere than the key queue: each call of
-// nextKey(context) gives the next key code (never 0).
-using KeySource = std::int32_t (*)(void* context);
-std::string editLineFrom(KeySource nextKey, void* context);
-// Reads one line into the open screen's input context.
-void inputLine(const std::string& prompt, bool questionMark, bool newlineAfter);
-void inputInteger(std::int32_t& target);
-void inputText(std::string& target);
 
 }  // namespace screen

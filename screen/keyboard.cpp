@@ -1,10 +1,10 @@
-#include "screen/keys/keyboard.h"
+#include "screen/keyboard.h"
 
 #include <chrono>
 #include <mutex>
 
 #include "platform/platform.h"
-#include "screen/keys/key_delivery.h"
+#include "screen/key_delivery.h"
 #include "screen/session.h"
 
 namespace screen {

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "screen/keys/key_delivery.h"
-#include "screen/keys/keyboard.h"
-#include "screen/keys/line_input.h"
+#include "screen/key_delivery.h"
+#include "screen/keyboard.h"
+#include "screen/line_input.h"
 #include "screen/screen.h"
 
 namespace screen {
