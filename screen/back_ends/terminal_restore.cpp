@@ -24,6 +24,8 @@ namespace {
 constexpr int inputFd = STDIN_FILENO;
 constexpr int outputFd = STDOUT_FILENO;
 
+enum Phase : int { given = 0, changing = 1, taken = 2, ending = 3 };
+
 constexpr char enterSequence[] = "\x1b[?1049h\x1b[?25l\x1b[0m\x1b[2J";  // alternate screen, cursor hidden
 // Pen reset, cursor shown, mouse reports off, main screen.
 constexpr char leaveSequence[] = "\x1b[0m\x1b[?25h\x1b[?1006l\x1b[?1000l\x1b[?1049l";
@@ -49,8 +51,10 @@ struct TerminalRestore {
     termios raw{};
     const char* leave = leaveSequence;
     std::size_t leaveLength = 0;
-    std::atomic<bool> active{false};    // raw mode and the alternate screen are on, or going on or off
-    std::atomic<bool> changing{false};  // a thread is putting them on or off
+    // Who has the modes: nobody, a thread putting them on or off, lister,
+    // or a signal ending lister, after which nothing takes them again. One
+    // value, so that a handler's claim and a change never interleave.
+    std::atomic<int> phase{0};
     sigset_t handledSignals{};
     std::atomic<bool> resized{false};
     std::atomic<bool> redraw{false};
@@ -61,7 +65,8 @@ struct TerminalRestore {
 };
 
 TerminalRestore restore;
-static_assert(std::atomic<bool>::is_always_lock_free, "flags set in signal handlers");
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
+              "flags set in signal handlers");
 
 // Async-signal-safe. In a signal handler (`bounded`) it is never held up
 // for long by a terminal nobody reads (a stopped ssh, a stuck client):
@@ -88,49 +93,63 @@ void writeQuietly(const char* bytes, std::size_t length, bool bounded) {
 }
 
 // The modes go on and off with the handled signals held back on the
-// thread that changes them; a handler on another thread waits for the
-// change (waitForModeChange) rather than give back a terminal that is
-// then taken again behind it. Async-signal-safe.
+// thread that changes them, from one phase to the next: `from` to
+// changing, the change, then changing to `to`, unless a signal claimed the
+// terminal meanwhile. A handler on another thread waits for a change under
+// way (waitForModeChange) rather than give back a terminal that is then
+// taken again behind it. Async-signal-safe.
 template <typename Change>
-void changeModes(Change change) {
+void changeModes(Phase from, Phase to, Change change) {
     sigset_t before;
     pthread_sigmask(SIG_BLOCK, &restore.handledSignals, &before);
-    restore.changing.store(true);
-    change();
-    restore.changing.store(false);
+    int expected = from;
+    if (restore.phase.compare_exchange_strong(expected, changing)) {
+        change();
+        expected = changing;
+        restore.phase.compare_exchange_strong(expected, to);
+    }
     pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
-// At most a moment: a change stuck on a terminal nobody reads must not keep
-// a signal from ending lister.
+// At most a second: a change stuck on a terminal nobody reads must not keep
+// a signal from ending lister, but a thread the system put aside for a
+// while in the middle of its change must be waited for (a tenth of a second
+// proved too short on a loaded machine, 1 run in 300).
 void waitForModeChange() {
-    constexpr int patienceMilliseconds = 100;
-    for (int waited = 0; restore.changing.load() && waited < patienceMilliseconds; ++waited) {
+    constexpr int patienceMilliseconds = 1000;
+    for (int waited = 0; restore.phase.load() == changing && waited < patienceMilliseconds; ++waited) {
         timespec millisecond{0, 1000000};
         nanosleep(&millisecond, nullptr);
     }
 }
 
-// Async-signal-safe. Marked given back only once it is: a signal at any
-// moment of it gives the terminal back again (twice does no harm).
+// Async-signal-safe.
 void leaveTerminal(int when, bool bounded) {
-    changeModes([&] {
-        if (!restore.active.load()) return;
+    changeModes(taken, given, [&] {
         writeQuietly(restore.leave, restore.leaveLength, bounded);
         tcsetattr(inputFd, when, &restore.saved);
-        restore.active.store(false);
     });
 }
 
-// Async-signal-safe. Marked to be given back before any mode changes.
+// Async-signal-safe. Never after a signal has claimed the terminal.
 void enterTerminal(bool bounded) {
-    changeModes([&] {
-        restore.active.store(true);
+    changeModes(given, taken, [&] {
         tcsetattr(inputFd, TCSANOW, &restore.raw);
         writeQuietly(enterSequence, sizeof enterSequence - 1, bounded);
     });
     restore.redraw.store(true);
     wake();
+}
+
+// Async-signal-safe: a signal ending lister claims the terminal for good,
+// and gives it back if lister had it or was taking it.
+void giveBackForGood() {
+    waitForModeChange();
+    const int before = restore.phase.exchange(ending);
+    if (before == taken || before == changing) {
+        writeQuietly(restore.leave, restore.leaveLength, true);
+        tcsetattr(inputFd, TCSANOW, &restore.saved);
+    }
 }
 
 void setDefaultAction(int signal) {
@@ -149,7 +168,8 @@ void onSignal(int signal) {
             break;
         case SIGTSTP:
             // Stop with the terminal given back, and take it again after.
-            if (restore.active.load()) {
+            waitForModeChange();
+            if (restore.phase.load() == taken) {
                 leaveTerminal(TCSANOW, true);
                 raise(SIGSTOP);
                 enterTerminal(true);
@@ -160,7 +180,7 @@ void onSignal(int signal) {
         case SIGCONT:
             // After a stop we could not see (SIGSTOP), a shell may have set
             // the terminal to its own modes meanwhile.
-            if (restore.active.load()) {
+            if (restore.phase.load() == taken) {
                 tcsetattr(inputFd, TCSANOW, &restore.raw);
                 writeQuietly(resumeSequence, sizeof resumeSequence - 1, true);
                 restore.redraw.store(true);
@@ -170,8 +190,7 @@ void onSignal(int signal) {
         default:
             // Ending or crashing: give the terminal back, then let the
             // signal do what it does by default, so the exit status tells it.
-            waitForModeChange();
-            leaveTerminal(TCSANOW, true);
+            giveBackForGood();
             setDefaultAction(signal);
             raise(signal);  // delivered as soon as this handler returns
             break;
@@ -249,7 +268,7 @@ void giveTerminalBack() {
     restore.wakeRead = restore.wakeWrite = -1;
 }
 
-bool terminalTaken() { return restore.active.load(); }
+bool terminalTaken() { return restore.phase.load() == taken; }
 bool takeResized() { return restore.resized.exchange(false); }
 bool takeRedraw() { return restore.redraw.exchange(false); }
 void askRedraw() { restore.redraw.store(true); }
