@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "screen/back_end.h"
+#include "screen/keys/input_items.h"
 #include "screen/keys/key_queue.h"
-#include "screen/line_input.h"
 #include "screen/screen_lock.h"
 #include "screen/text_screen.h"
 
