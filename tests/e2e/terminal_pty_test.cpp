@@ -14,13 +14,31 @@
 #include <chrono>
 #include <random>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "tests/model_terminal.h"
-
 namespace {
+
+// Which colour forms the SGRs in `bytes` use: "24-bit", "256", "16".
+std::set<std::string> colourForms(const std::string& bytes) {
+    std::set<std::string> forms;
+    for (std::size_t at = bytes.find("\x1b["); at != std::string::npos; at = bytes.find("\x1b[", at + 1)) {
+        const std::size_t end = bytes.find_first_not_of("0123456789;", at + 2);
+        if (end == std::string::npos || bytes[end] != 'm') continue;
+        std::istringstream parameters(bytes.substr(at + 2, end - at - 2));
+        std::vector<int> p;
+        for (std::string n; std::getline(parameters, n, ';');) p.push_back(n.empty() ? 0 : std::stoi(n));
+        for (std::size_t i = 0; i < p.size(); ++i) {
+            const bool extended = (p[i] == 38 || p[i] == 48) && i + 1 < p.size();
+            if (extended) forms.insert(p[i + 1] == 2 ? "24-bit" : "256");
+            if (extended) i += p[i + 1] == 2 ? 4 : 2;
+            else if (p[i] % 10 < 8 && (p[i] / 10 == 3 || p[i] / 10 == 4 || p[i] / 10 == 9 || p[i] / 10 == 10)) forms.insert("16");
+        }
+    }
+    return forms;
+}
 
 // lister on a pseudo-terminal of the test's own, of the given size and
 // with only the given environment beside LISTER_SCREEN.
@@ -149,7 +167,7 @@ TEST(TerminalOnPty, EachDepthAndCharsetSendsOnlyWhatTheTerminalHas) {
         }
         ASSERT_EQ(write(r.master, "x", 1), 1);
         ASSERT_EQ(r.endingSignal(true), -1) << "ended by itself";
-        EXPECT_EQ(testing_screen::colourForms(r.output), c.forms);
+        EXPECT_EQ(colourForms(r.output), c.forms);
         if (!c.foldDot.empty()) {
             EXPECT_NE(r.output.find(c.foldDot + c.foldDot + c.foldDot), std::string::npos) << "a fold row";
         }

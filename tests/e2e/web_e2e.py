@@ -104,6 +104,9 @@ class Page(unittest.TestCase):
         tab.showing("the frame of the dialogue", frameDrawn, STARTUP_SECONDS)
         return tab
 
+    def text(self, picture, row):
+        return self.glyphs.text(picture, row)
+
     def said(self, text):
         """A row's text as a screen reader is told it: without the ">" that
         starts it, blanks run together."""
@@ -112,10 +115,7 @@ class Page(unittest.TestCase):
     def saidInRowOrder(self, tab, lines):
         """The live region says these lines once each, in this order (other
         lines may come between them), and says no line twice."""
-        def spoken():
-            said = tab.spoken()
-            return said if lines[-1] in said else None
-        said = waitFor("the last line said", spoken)
+        said = waitFor("the last line said", lambda: lines[-1] in tab.spoken() and tab.spoken())
         self.assertEqual(len(said), len(set(said)), said)
         self.assertEqual([line for line in said if line in lines], lines, said)
 
@@ -140,16 +140,16 @@ class Page(unittest.TestCase):
         tab = self.start()
         self.assertEqual(tab.evaluate("document.title"), "lister")
         tab.keys("10", "Enter")
-        shown = tab.showing("the second question", lambda p: self.glyphs.text(p, CHOICE_ROW).strip())
-        first, second = (self.said(self.glyphs.text(shown, row)[:PROMPT_LENGTH]) for row in (ELEMENTS_ROW, CHOICE_ROW))
+        shown = tab.showing("the second question", lambda p: self.text(p, CHOICE_ROW).strip())
+        first, second = (self.said(self.text(shown, row)[:PROMPT_LENGTH]) for row in (ELEMENTS_ROW, CHOICE_ROW))
         waitFor("the field named after it", lambda: ("textbox", second) in tab.accessible())
         tab.keys("P", "Enter")
-        tab.showing("the end of the listing", lambda p: self.glyphs.text(p, REPORT_ROW).startswith(FINISHED))
+        tab.showing("the end of the listing", lambda p: self.text(p, REPORT_ROW).startswith(FINISHED))
         self.showsTheLinuxPicture(tab)
         # Said once each, as the rows show them: the questions, the answers
         # as given, the total, then the final count, the hint and the report.
         shown = tab.picture()
-        lines = [self.said(self.glyphs.text(shown, row)) for row in (TOTAL_ROW, PROGRESS_ROW, CLOSING_ROW, REPORT_ROW)]
+        lines = [self.said(self.text(shown, row)) for row in (TOTAL_ROW, PROGRESS_ROW, CLOSING_ROW, REPORT_ROW)]
         self.saidInRowOrder(tab, [first, "10", second, "P"] + lines)
         self.assertIn(("textbox", second), tab.accessible())  # named while lister runs
         path = os.path.join(self.browser.profile, "web.png")
@@ -161,7 +161,7 @@ class Page(unittest.TestCase):
         self.waitEnded(tab)
         tab.keys("Enter")  # on the button
         tab.showing("the frame of the dialogue again", lambda p: frameDrawn(p) and
-                    not self.glyphs.text(p, REPORT_ROW).strip(), STARTUP_SECONDS)
+                    not self.text(p, REPORT_ROW).strip(), STARTUP_SECONDS)
         self.assertEqual(tab.status(), "")
 
     def test_a_file_listing_is_downloaded_from_memory_and_read_out(self):
@@ -187,15 +187,15 @@ class Page(unittest.TestCase):
         with open(self.browser.download("VSR_7-6.asc"), "rb") as f:
             self.assertEqual(f.read(), b"".join(expectedListing(7)))
         # The path shown is the file's path in the page's file system.
-        shown = tab.showing("the closing lines", lambda p: self.glyphs.text(p, CLOSING_ROW).rstrip() == WEB_FILE_PATH)
-        self.assertEqual(self.glyphs.text(shown, PROGRESS_ROW).rstrip(), " > ARCHIVO GENERADO: VSR_7-6.asc")
-        self.assertTrue(self.glyphs.text(shown, REPORT_ROW).startswith(FINISHED))
+        shown = tab.showing("the closing lines", lambda p: self.text(p, CLOSING_ROW).rstrip() == WEB_FILE_PATH)
+        self.assertEqual(self.text(shown, PROGRESS_ROW).rstrip(), " > ARCHIVO GENERADO: VSR_7-6.asc")
+        self.assertTrue(self.text(shown, REPORT_ROW).startswith(FINISHED))
         self.assertEqual(tab.evaluate("document.querySelector('#file a').download"), "VSR_7-6.asc")
         self.assertFalse([path for path in tab.evaluate(PRIVATE_FILES) if path.endswith("/VSR_7-6.asc")])
         # Said as it was read, in row order: the total and the file's name,
         # then the final count, which the closing lines cover, the closing
         # lines and the report; every row on the button's demand.
-        lines = [self.said(self.glyphs.text(shown, row)) for row in (TOTAL_ROW, PROGRESS_ROW, CLOSING_ROW, REPORT_ROW)]
+        lines = [self.said(self.text(shown, row)) for row in (TOTAL_ROW, PROGRESS_ROW, CLOSING_ROW, REPORT_ROW)]
         self.saidInRowOrder(tab, [question[1], "7", lines[0], "GENERADAS: 7 / 7"] + lines[1:])
         # Tab leaves the field for the link, and on to the button.
         tab.keys("Tab")
@@ -229,7 +229,7 @@ class Page(unittest.TestCase):
         tab.tap("[data-key=Enter]")
         tab.insertText("P")
         tab.tap("[data-key=Enter]")
-        tab.showing("the end of the listing", lambda p: self.glyphs.text(p, REPORT_ROW).startswith(FINISHED))
+        tab.showing("the end of the listing", lambda p: self.text(p, REPORT_ROW).startswith(FINISHED))
         self.showsTheLinuxPicture(tab)
         # The view's cells are the Linux build's where it lays them out, with
         # the dialogue's and the outcome's rows; a folded edge is dotted.
@@ -254,9 +254,8 @@ class Page(unittest.TestCase):
         # column on, row after row.
         paste = "0123456789" * 100
         tab.insertText(paste)
-        rows = range(ELEMENTS_ROW, ELEMENTS_ROW + 11)
         tab.showing("the whole paste echoed", lambda p: "".join(
-            self.glyphs.text(p, row) for row in rows)[PROMPT_LENGTH:][:len(paste)] == paste)
+            self.text(p, row) for row in range(ELEMENTS_ROW, ELEMENTS_ROW + 11))[PROMPT_LENGTH:][:len(paste)] == paste)
         # Past the 65,536 keys lister holds, the page says how many it dropped.
         tab.insertText("7" * (65536 + 4464))
         dropped = waitFor("the page to say keys were dropped", lambda: DROPPED.match(tab.status()))
@@ -272,8 +271,8 @@ class Page(unittest.TestCase):
         tab.tap("[data-key=Enter]")
         tab.tap("[data-key=Escape]")
         shown = tab.showing("the report of the interrupted listing",
-                            lambda p: INTERRUPTED.match(self.glyphs.text(p, REPORT_ROW)), LISTING_SECONDS)
-        count = int(INTERRUPTED.match(self.glyphs.text(shown, REPORT_ROW)).group(1))
+                            lambda p: INTERRUPTED.match(self.text(p, REPORT_ROW)), LISTING_SECONDS)
+        count = int(INTERRUPTED.match(self.text(shown, REPORT_ROW)).group(1))
         self.assertEqual(count % 1024, 0, count)
         self.assertTrue(0 < count < 13983816, count)
         tab.tap("[data-key=Enter]")
@@ -291,10 +290,10 @@ class Page(unittest.TestCase):
             ["5", "Enter", "1", "9", "Home", "Delete", "8", "Backspace", "4", "5", "ArrowLeft", "Delete", "Enter",
              "P", "Enter", "Escape"]))
         shown = tab.showing("the report of the interrupted listing",
-                            lambda p: INTERRUPTED.match(self.glyphs.text(p, REPORT_ROW)), LISTING_SECONDS)
-        self.assertTrue(self.glyphs.text(shown, ELEMENTS_ROW).rstrip().endswith("(7-49): 49"))
-        self.assertTrue(self.glyphs.text(shown, CHOICE_ROW).rstrip().endswith(": P"))
-        self.assertEqual(INTERRUPTED.match(self.glyphs.text(shown, REPORT_ROW)).group(1), "1024")
+                            lambda p: INTERRUPTED.match(self.text(p, REPORT_ROW)), LISTING_SECONDS)
+        self.assertTrue(self.text(shown, ELEMENTS_ROW).rstrip().endswith("(7-49): 49"))
+        self.assertTrue(self.text(shown, CHOICE_ROW).rstrip().endswith(": P"))
+        self.assertEqual(INTERRUPTED.match(self.text(shown, REPORT_ROW)).group(1), "1024")
         tab.keys("Enter")
         self.waitEnded(tab)
 
@@ -341,7 +340,7 @@ class Page(unittest.TestCase):
                 os.remove(path)
                 # Said, as it is shown.
                 waitFor("the write error", lambda: self.said(WRITE_FAILED) in tab.spoken())
-                count = int(COUNTED.match(self.glyphs.text(tab.picture(), PROGRESS_ROW)).group(1))
+                count = int(COUNTED.match(self.text(tab.picture(), PROGRESS_ROW)).group(1))
                 self.assertTrue(0 < count * 14 < limit, count)
                 self.assertEqual(written, b"".join(expectedListing(30))[:count * 14])
                 tab.keys("Enter")

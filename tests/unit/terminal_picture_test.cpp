@@ -141,18 +141,15 @@ TEST(GridView, KeepsTheDialogueAndOutcomeAndFollowsTheFocus) {
         const char* expected;
     };
     const Case cases[] = {
-        {"the whole grid", 100, 70, 40, 57, 1, 0, 0, "0,0: 1-70 | 1-100 f1"},
         {"a larger terminal, centred", 120, 80, 40, 57, 1, 0, 0, "5,10: 1-70 | 1-100 f1"},
         {"80 x 24 at the first question", 80, 24, 4, 58, 1, 0, 0, "0,0: 1-20 . 68-70 | 1-79> f1"},
         {"80 x 24 while the listing writes row 40", 80, 24, 40, 57, 1, 0, 0, "0,0: . 4-6 . 26-40 . 68-70 | 1-79> f26"},
         {"a focus in the window leaves it", 80, 24, 35, 57, 30, 0, 0, "0,0: . 4-6 . 30-44 . 68-70 | 1-79> f30"},
         {"a focus on a kept row leaves it", 80, 24, 69, 42, 30, 0, 0, "0,0: . 4-6 . 30-44 . 68-70 | 1-79> f30"},
         {"the window meets the kept rows", 132, 43, 40, 57, 1, 0, 0, "0,16: . 3-40 . 68-70 | 1-100 f3"},
-        {"100 x 30", 100, 30, 40, 57, 1, 0, 0, "0,0: . 4-6 . 20-40 . 68-70 | 1-100 f20"},
         {"the last column in view", 80, 24, 69, 99, 1, 0, 0, "0,0: 1-20 . 68-70 | <22-100 f1"},
         {"moved up by the user", 80, 24, 40, 57, 26, -30, 0, "0,0: 1-20 . 68-70 | 1-79> f26"},
         {"moved down past the end", 80, 24, 40, 57, 26, 100, 0, "0,0: . 4-6 . 52-70 | 1-79> f26"},
-        {"moved left by the user", 80, 24, 69, 99, 1, 0, -30, "0,0: 1-20 . 68-70 | 1-79> f1"},
         {"moved right past the end", 80, 24, 4, 10, 1, 0, 50, "0,0: 1-20 . 68-70 | <22-100 f1"},
         {"40 x 12", 40, 12, 40, 57, 1, 0, 0, "0,0: . 4-6 . 38-40 . 68-70 | <20-57> f38"},
         {"too few rows for the kept ones", 40, 8, 40, 10, 1, 0, 0, "0,0: 33-40 | 1-39> f33"},
@@ -173,23 +170,4 @@ TEST(GridView, KeepsTheDialogueAndOutcomeAndFollowsTheFocus) {
         q.userColumns = c.userColumns;
         EXPECT_EQ(describe(layGridView(q)), c.expected) << c.what;
     }
-}
-
-// What a view follows: the last row drawn on outside the kept rows, or the
-// input mark's, wherever it stands; a scroll carries it up with its row.
-TEST(GridView, TheFocusIsTheLastRowDrawnOutsideTheKeptRowsOrTheMark) {
-    TextScreen s = gridScreen();
-    keepRowsInView(s, 4, 6);
-    keepRowsInView(s, 68, 75);  // past the grid: left out
-    const std::pair<int, int> drawn[] = {{40, 40}, {69, 40}, {5, 40}, {12, 12}};  // row, focus after
-    for (auto [row, focus] : drawn) {
-        placeCursor(s, row, 1);
-        print(s, "12");
-        EXPECT_EQ(s.focusRow, focus) << "after row " << row;
-    }
-    placeCursor(s, 5, 30);
-    print(s, "\xff");
-    EXPECT_EQ(s.focusRow, 5);
-    scrollUp(s, 2);
-    EXPECT_EQ(s.focusRow, 3);
 }
